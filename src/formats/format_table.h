@@ -1,0 +1,32 @@
+// The output format table: one row per format with its name, minimum
+// width, default extension and writer.
+#pragma once
+
+#include <cstdint>
+
+#include "formats/writer.h"
+
+namespace coffhex {
+
+struct HexFormat {
+    const char* name;
+    int32_t min_width;      // bytes
+    const char* extension;  // ".", a letter and "00"
+    HexWriter writer;       // nullptr until the format is built
+};
+
+inline constexpr int FORMAT_COUNT = 11;
+
+const HexFormat& hex_format(int index);
+
+// Writers, one per format family.
+void debug_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+void intel_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+void motorola_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+void tagged_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+void tektronix_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+void ascii_hex_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+void generic_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+void binary_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+
+}  // namespace coffhex
