@@ -26,6 +26,7 @@ void check_format_widths();
 // Name of the accepted COFF file (".out" added when it had no extension);
 // empty before one is accepted.
 const std::string& coff_file_name();
+void set_coff_file_name(const std::string& name);
 
 // Argument cursor shared with the option value getters: the next argument
 // as the value of the option being parsed, or nullptr when none is left.
