@@ -76,6 +76,8 @@ void refresh_env(const RomRange& range) {
 void close_stream(OutputStream& os) {
     if (os.stream == nullptr) return;
     int error = os.write_failed ? os.write_errno : 0;
+    errno = 0;
+    if (std::fflush(os.stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
     if (error == 0 && std::ferror(os.stream)) error = EIO;
     errno = 0;
     if (std::fclose(os.stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
