@@ -573,3 +573,49 @@ TEST_F(SectionList, SectionFlagsAllOnesSurviveTheReorder) {
     EXPECT_EQ(array_names(), (Names{".text", "odd"}));
     EXPECT_EQ(coff_input().sections[1].flags, 0xFFFFu);
 }
+
+// ---------------------------------------------------------------------------
+// -exclude.
+
+TEST_F(SectionList, ExcludedSectionsAreNotSelected) {
+    add_exclude(".debug*");
+    add_exclude("*.tmp");
+    add_exclude(".data");
+    add_section(".text", 0x100, 4);
+    add_section(".debug_info", 0x200, 4);
+    add_section(".data", 0x300, 4);
+    add_section("x.tmp", 0x400, 4);
+    add_section(".data2", 0x500, 4);
+    EXPECT_EQ(complete_capturing(), "");
+    EXPECT_EQ(converted_section_count(), 2);
+    EXPECT_EQ(spec_named(".debug_info"), nullptr);
+    EXPECT_EQ(spec_named(".data"), nullptr);
+    EXPECT_EQ(spec_named("x.tmp"), nullptr);
+    EXPECT_EQ(array_names(), (Names{".text", ".data2", ".debug_info", ".data", "x.tmp"}));
+}
+
+TEST_F(SectionList, BootSectionAndFillSectionsIgnoreExcludePatterns) {
+    add_exclude("loader");
+    add_exclude("$fill*");
+    options().boot_all = true;
+    options().boot_org = 0x1000;
+    options().boot_section_name = "loader";
+    options().boot_section_address = 0x40;
+    options().linker_fill = true;
+    begin_roms();
+    new_range("rom");
+    set_origin(0);
+    set_length(0x10000);
+    finish_range();
+    add_section("loader", 0x2000, 0x20);
+    add_section("$fill000", 0x3000, 0x10);
+    add_section(".text", 0x100, 4);
+    EXPECT_EQ(complete_capturing(), "");
+    EXPECT_EQ(converted_section_count(), 3);
+    EXPECT_EQ(spec_named("loader")->address, 0x40u);
+    // Excluded from the default selection, then added as a fill section
+    // (not boot-loaded, so at its own address 0x3000, behind the boot-loaded
+    // .text at 0x1000) without a duplicate warning.
+    EXPECT_FALSE(spec_named("$fill000")->boot_loaded());
+    EXPECT_EQ(array_names(), (Names{"loader", ".text", "$fill000"}));
+}
