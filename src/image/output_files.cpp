@@ -75,7 +75,7 @@ void refresh_env(const RomRange& range) {
 // Reports the first write error of a stream, then closes it.
 void close_stream(OutputStream& os) {
     if (os.stream == nullptr) return;
-    int error = os.write_failed ? os.write_errno : 0;
+    int error = os.write_failed ? (os.write_errno != 0 ? os.write_errno : EIO) : 0;
     errno = 0;
     if (std::fflush(os.stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
     if (error == 0 && std::ferror(os.stream)) error = EIO;
