@@ -30,6 +30,26 @@
    a parse that needs more is abandoned (result 2). */
 #define YYINITDEPTH 200
 #define YYMAXDEPTH 10000
+
+#include <cstdlib>
+
+/* A grown parse stack lives on the heap. Only one block is in use at a
+   time; it is remembered so that it can be released when an action ends
+   the run with an exception in the middle of a parse. */
+static void* g_parse_stack = nullptr;
+
+static void* parse_stack_alloc(size_t size) {
+    g_parse_stack = std::malloc(size);
+    return g_parse_stack;
+}
+
+static void parse_stack_free(void* block) {
+    if (block == g_parse_stack) g_parse_stack = nullptr;
+    std::free(block);
+}
+
+#define YYMALLOC parse_stack_alloc
+#define YYFREE parse_stack_free
 }
 
 %define api.pure full
@@ -315,7 +335,14 @@ colon_opt
 
 namespace coffhex {
 
-int parse_command_file() { return yyparse(); }
+int parse_command_file() {
+    try {
+        return yyparse();
+    } catch (...) {
+        parse_stack_free(g_parse_stack);
+        throw;
+    }
+}
 
 const CommandActions& default_command_actions() { return DEFAULT_ACTIONS; }
 
