@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "coff_test_fixture.h"
+#include "driver/run.h"
 
 namespace {
 
@@ -357,6 +358,7 @@ TEST_F(CoffHeaders, TraceLines) {
     // Text length: "some_long_name\0" = 15.
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "   2 symbols.  String table size=15\n"
+              "<translate>\n"
               "   2 sections, unswapped format, big-E data\n"
               "   No relocation\n");
     EXPECT_FALSE(coff_input().swapped);
@@ -368,7 +370,7 @@ TEST_F(CoffHeaders, TraceLines) {
     testing::internal::CaptureStdout();
     ASSERT_TRUE(read_coff_headers());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "   1 sections, swapped format, little-E data\n   No relocation\n");
+              "<translate>\n   1 sections, swapped format, little-E data\n   No relocation\n");
 
     // Without --v nothing is written.
     SetUp();
@@ -376,6 +378,43 @@ TEST_F(CoffHeaders, TraceLines) {
     testing::internal::CaptureStdout();
     ASSERT_TRUE(read_coff_headers());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST_F(CoffHeaders, TranslateStepRunsOnceAfterTheSectionHeaders) {
+    open("section .text\n bytes 01\n");
+    ASSERT_TRUE(read_coff_headers());
+    EXPECT_EQ(cofftest::translation_calls(), 1);
+
+    // Not reached when the headers fail.
+    for (const char* description : {"magic 0x00C2\ntarget 0x0098\nsection .text\n bytes 01\n",
+                                    "symbol x 1\nstrtab-size 2\nsection .text\n bytes 01\n",
+                                    "nsections 3\nsection .text\n bytes 01\n"}) {
+        SetUp();
+        open(description);
+        EXPECT_FALSE(read_coff_headers()) << description;
+        EXPECT_EQ(cofftest::translation_calls(), 0) << description;
+        TearDown();
+    }
+}
+
+TEST_F(CoffHeaders, WithTheDriversTranslateStep) {
+    // The summary line comes after the "Translating" line of the translate
+    // step; the section array is in conversion order afterwards.
+    reset_options();
+    ASSERT_EQ(coff_input().stream, nullptr);
+    set_coff_file_name("prog.out");
+    options().trace_level = 1;
+    open("section .late paddr=0x200\n bytes 01\nsection .early paddr=0x100\n bytes 02\n");
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(read_coff_headers());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Translating prog.out to Extended Tektronix format...\n"
+              "   2 sections, unswapped format, little-E data\n"
+              "   No relocation\n");
+    EXPECT_EQ(cofftest::translation_calls(), 0);
+    ASSERT_EQ(coff_input().sections.size(), 2u);
+    EXPECT_STREQ(section_name_text(coff_input().sections[0]), ".early");
+    EXPECT_EQ(options().order, ORDER_LS);
 }
 
 TEST_F(CoffHeaders, LoadRunsHeadersSymbolsAndData) {

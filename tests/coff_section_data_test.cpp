@@ -32,7 +32,7 @@ TEST_F(SectionData, LargeSectionInChunks) {
     ASSERT_TRUE(read_all_section_data());
     std::string out = testing::internal::GetCapturedStdout();
     // The header summary, then one dot per chunk.
-    EXPECT_EQ(out, "   1 sections, unswapped format, little-E data\n   No relocation\n...");
+    EXPECT_EQ(out, "<translate>\n   1 sections, unswapped format, little-E data\n   No relocation\n...");
 
     ASSERT_EQ(pieces().size(), 3u);
     const uint32_t lengths[] = {16384, 16384, 7232};

@@ -38,6 +38,18 @@ inline bool recording_sink(const uint8_t* data, uint32_t length, uint32_t addres
     return true;
 }
 
+// Stands in for the driver's translate step, so that the reader can be
+// exercised alone: counts its calls and marks its place in the trace output.
+inline int& translation_calls() {
+    static int calls = 0;
+    return calls;
+}
+inline bool counting_translation() {
+    ++translation_calls();
+    if (coffhex::options().trace_level != 0) coffhex::trace_line("<translate>\n");
+    return true;
+}
+
 class CoffTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,6 +57,8 @@ protected:
         coffhex::reset_diagnostics();
         coffhex::coff_input().stream = nullptr;
         coffhex::reset_coff_input();
+        coffhex::set_translation_step(counting_translation);
+        translation_calls() = 0;
         coffhex::reset_section_data();
         coffhex::symbol_table_clear();
         coffhex::set_chunk_sink(recording_sink);
@@ -56,6 +70,7 @@ protected:
         file_ = nullptr;
         coffhex::coff_input().stream = nullptr;
         coffhex::reset_section_data();
+        coffhex::set_translation_step(nullptr);
     }
 
     // Writes the bytes to a scratch file and opens it as the COFF input.

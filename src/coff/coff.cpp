@@ -16,6 +16,7 @@ namespace coffhex {
 namespace {
 
 CoffInput g_input;
+TranslationStep g_translation_step = begin_translation;
 
 constexpr uint32_t SYMBOL_ENTRY_SIZE = 18;
 constexpr size_t OPT_HEADER_SIZE = 28;
@@ -188,7 +189,7 @@ bool read_coff_headers() {
     for (size_t i = 0; i < h.section_count; ++i)
         decode_section_header(raw.data() + i * header_length, in.sections[i]);
 
-    begin_translation();
+    g_translation_step();
 
     if (options().trace_level != 0)
         trace_line("   %d sections, %s format, %s data\n   %s\n", static_cast<int>(h.section_count),
@@ -254,10 +255,15 @@ const char* section_name_text(const SectionEntry& entry) {
     return entry.long_name != nullptr ? entry.long_name : entry.name;
 }
 
+void set_translation_step(TranslationStep step) {
+    g_translation_step = step != nullptr ? step : begin_translation;
+}
+
 void reset_coff_input() {
     FILE* stream = g_input.stream;
     g_input = CoffInput{};
     g_input.stream = stream;
+    g_translation_step = begin_translation;
 }
 
 }  // namespace coffhex

@@ -101,8 +101,13 @@ bool string_table_holds(uint32_t offset);
 // Name text of a section entry.
 const char* section_name_text(const SectionEntry& entry);
 
-// Clears the reader's state (keeps nothing from an earlier run); the stream
-// is not closed here.
+// The translate step the reader calls once the section headers are in
+// memory; begin_translation unless a test replaces it (nullptr restores it).
+using TranslationStep = bool (*)();
+void set_translation_step(TranslationStep step);
+
+// Clears the reader's state (keeps nothing from an earlier run) and restores
+// the translate step; the stream is not closed here.
 void reset_coff_input();
 
 }  // namespace coffhex
