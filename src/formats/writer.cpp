@@ -110,8 +110,10 @@ void emit_line(OutputStream& os) {
 void emit_text(OutputStream& os, const char* text, size_t length) {
     if (length == 0) return;
     if (os.stream == nullptr) {
-        note_write(os, 0, length);
-        if (os.write_errno == EIO) os.write_errno = EBADF;
+        if (!os.write_failed) {
+            os.write_failed = true;
+            os.write_errno = EBADF;
+        }
         return;
     }
     errno = 0;
