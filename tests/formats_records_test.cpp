@@ -130,7 +130,8 @@ TEST_F(IntelTest, WideLanesNeverOverflowTheCountField) {
         EXPECT_EQ(hex_value(line, 1, 2), 128u);
         EXPECT_EQ(hex_value(line, 3, 4), 0x1000u + 128u * i);
         EXPECT_EQ(pair_sum(line, 1), 0u);
-        for (size_t k = 0; k < 128; ++k) seen.push_back(static_cast<uint8_t>(hex_value(line, 9 + 2 * k, 2)));
+        for (size_t k = 0; k < 128; ++k)
+            seen.push_back(static_cast<uint8_t>(hex_value(line, 9 + 2 * k, 2)));
     }
     EXPECT_EQ(seen, bytes);
     EXPECT_EQ(lines[8], ":00000001FF");

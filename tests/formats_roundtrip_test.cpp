@@ -33,7 +33,8 @@ std::vector<uint8_t> pseudo_random(int count, uint32_t seed) {
 }
 
 bool have_tool(const char* name) {
-    testsupport::RunResult r = testsupport::run_program({"sh", "-c", std::string("command -v ") + name}, "");
+    testsupport::RunResult r =
+        testsupport::run_program({"sh", "-c", std::string("command -v ") + name}, "");
     return r.status == 0;
 }
 
@@ -74,15 +75,17 @@ protected:
         EXPECT_EQ(wrong, 0);
     }
 
-    void srec_cat(const std::string& path, const char* input_format, const std::vector<Block>& blocks) {
+    void srec_cat(const std::string& path, const char* input_format,
+                  const std::vector<Block>& blocks) {
         const std::string out = path + ".srec_cat.bin";
-        testsupport::RunResult r =
-            testsupport::run_program({"srec_cat", path, input_format, "-o", out, "-binary"}, dir_.path());
+        testsupport::RunResult r = testsupport::run_program(
+            {"srec_cat", path, input_format, "-o", out, "-binary"}, dir_.path());
         ASSERT_EQ(r.status, 0) << r.err;
         expect_image(testsupport::read_bytes(out), 0, blocks);
     }
 
-    void objcopy(const std::string& path, const char* input_format, const std::vector<Block>& blocks) {
+    void objcopy(const std::string& path, const char* input_format,
+                 const std::vector<Block>& blocks) {
         const std::string out = path + ".objcopy.bin";
         testsupport::RunResult r = testsupport::run_program(
             {"objcopy", "-I", input_format, "-O", "binary", path, out}, dir_.path());
@@ -123,8 +126,9 @@ TEST_F(RoundTripTest, MotorolaS2AndS3ReadBySrecCatAndObjcopy) {
             coffhex::reset_writers();
             std::vector<Block> blocks = across_64k(rom == 1 ? 0xFF00 : 0xFF01);
             if (rom == 256) blocks[0].bytes = pseudo_random(1024, 4);
-            std::string path = write_file(format, rom, blocks,
-                                          "m" + std::to_string(format) + "_" + std::to_string(rom) + ".mot");
+            std::string path =
+                write_file(format, rom, blocks,
+                           "m" + std::to_string(format) + "_" + std::to_string(rom) + ".mot");
             srec_cat(path, "-motorola", blocks);
             objcopy(path, "srec", blocks);
         }
@@ -135,11 +139,13 @@ TEST_F(RoundTripTest, MotorolaS1ReadBySrecCatAndObjcopy) {
     if (!have_tool("srec_cat") || !have_tool("objcopy"))
         GTEST_SKIP() << "srec_cat (srecord) or objcopy (binutils) is not installed";
     // S1 addresses end at 0xFFFF: the runs stay below.
-    const std::vector<Block> blocks = {{0xFD00, pseudo_random(300, 5)}, {0xFF00, pseudo_random(256, 6)}};
+    const std::vector<Block> blocks = {{0xFD00, pseudo_random(300, 5)},
+                                       {0xFF00, pseudo_random(256, 6)}};
     for (int rom : {1, 2, 4}) {
         SCOPED_TRACE(rom);
         coffhex::reset_writers();
-        std::string path = write_file(FMT_MOTOROLA_S1, rom, blocks, "s1_" + std::to_string(rom) + ".mot");
+        std::string path =
+            write_file(FMT_MOTOROLA_S1, rom, blocks, "s1_" + std::to_string(rom) + ".mot");
         srec_cat(path, "-motorola", blocks);
         objcopy(path, "srec", blocks);
     }
@@ -151,7 +157,8 @@ TEST_F(RoundTripTest, ExtendedTektronixReadBySrecCat) {
         SCOPED_TRACE(rom);
         std::vector<Block> blocks = across_64k(rom == 1 ? 0xFF00 : 0xFF01);
         if (rom == 256) blocks[0].bytes = pseudo_random(1024, 7);
-        std::string path = write_file(FMT_TEKTRONIX, rom, blocks, "x" + std::to_string(rom) + ".tek");
+        std::string path =
+            write_file(FMT_TEKTRONIX, rom, blocks, "x" + std::to_string(rom) + ".tek");
         srec_cat(path, "-tektronix_extended", blocks);
     }
 }

@@ -13,7 +13,9 @@ constexpr int INTEL_LIMIT = 73;
 // count field never exceeds 255 bytes whatever the ROM width.
 constexpr int INTEL_MAX_PART = 128;
 
-void intel_end(OutputStream& os) {
+// Record starts and ends are kept out of line so that the data path of
+// the writer, taken once per lane piece, stays short.
+[[gnu::noinline]] void intel_end(OutputStream& os) {
     if (!os.pending()) return;
     uint32_t count = static_cast<uint32_t>(os.cursor - 9) / 2;
     line_put_hex(os, 1, count, 2);
@@ -28,7 +30,7 @@ void intel_end(OutputStream& os) {
 // Ends the pending record and starts a data record at `address`, preceded
 // by an extended linear address record when the upper 16 bits differ from
 // those of the last address of the stream.
-void intel_start(OutputStream& os, uint32_t address) {
+[[gnu::noinline]] void intel_start(OutputStream& os, uint32_t address) {
     intel_end(os);
     if ((address >> 16) != (os.last_address >> 16)) {
         uint32_t upper = address >> 16;
@@ -44,17 +46,14 @@ void intel_start(OutputStream& os, uint32_t address) {
     os.last_address = address;
 }
 
-void intel_data(OutputStream& os, const uint8_t* data, int count, uint32_t address) {
+[[gnu::noinline]] void intel_data(OutputStream& os, const uint8_t* data, int count,
+                                  uint32_t address) {
     int done = 0;
     while (done < count) {
         int part = piece_part(address, count - done, INTEL_MAX_PART, 16);
         if (os.cursor >= INTEL_LIMIT) intel_end(os);
         if (!os.pending() || (address >> 16) != (os.last_address >> 16)) intel_start(os, address);
-        const uint8_t* bytes = data + done;
-        line_append_bytes(os, bytes, part);
-        uint32_t sum = os.record_sum;
-        for (int i = 0; i < part; ++i) sum += bytes[i];
-        os.record_sum = sum;
+        os.record_sum += line_append_bytes_sum<false>(os, data + done, part);
         os.last_address = address;
         done += part;
         address += static_cast<uint32_t>(part);
@@ -71,7 +70,17 @@ void intel_writer(int op, OutputStream& os, const uint8_t* data, int count, cons
         intel_start(os, env.output_address);
         break;
     case OP_DATA:
-        if (data != nullptr && count > 0) intel_data(os, data, count, env.output_address);
+        if (data == nullptr || count <= 0) break;
+        // The usual case: the piece continues a pending record that has
+        // room, in the same 64 KB segment.
+        if (os.pending() && os.cursor < INTEL_LIMIT && count <= INTEL_MAX_PART &&
+            (env.output_address >> 16) == (os.last_address >> 16) &&
+            (env.output_address & 0xFFFF) + static_cast<uint32_t>(count) <= 0x10000) {
+            os.record_sum += line_append_bytes_sum<false>(os, data, count);
+            os.last_address = env.output_address;
+            break;
+        }
+        intel_data(os, data, count, env.output_address);
         break;
     case OP_END_RECORD:
         intel_end(os);

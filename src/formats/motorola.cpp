@@ -40,7 +40,9 @@ const Variant& variant(const WriterEnv& env) {
     return *g_variant;
 }
 
-void motorola_end(OutputStream& os) {
+// Record starts and ends are kept out of line so that the data path of
+// the writer, taken once per lane piece, stays short.
+[[gnu::noinline]] void motorola_end(OutputStream& os) {
     if (!os.pending()) return;
     uint32_t count = static_cast<uint32_t>(os.cursor - 2) / 2;
     line_put_hex(os, 2, count, 2);
@@ -55,7 +57,8 @@ void motorola_end(OutputStream& os) {
 // Ends the pending record and starts one at `address`. An address too wide
 // for the variant's address field is cut to the field, with a warning once
 // per section.
-void motorola_start(OutputStream& os, uint32_t address, const Variant& v, const WriterEnv& env) {
+[[gnu::noinline]] void motorola_start(OutputStream& os, uint32_t address, const Variant& v,
+                                      const WriterEnv& env) {
     motorola_end(os);
     os.last_address = address;
     if (v.segment_bits != 0 && (address >> v.segment_bits) != 0) {
@@ -78,8 +81,8 @@ void motorola_start(OutputStream& os, uint32_t address, const Variant& v, const 
                     (address & 0xFF);
 }
 
-void motorola_data(OutputStream& os, const uint8_t* data, int count, uint32_t address,
-                   const Variant& v, const WriterEnv& env) {
+[[gnu::noinline]] void motorola_data(OutputStream& os, const uint8_t* data, int count,
+                                     uint32_t address, const Variant& v, const WriterEnv& env) {
     int done = 0;
     while (done < count) {
         int part = piece_part(address, count - done, MOTOROLA_MAX_PART, v.segment_bits);
@@ -89,11 +92,7 @@ void motorola_data(OutputStream& os, const uint8_t* data, int count, uint32_t ad
         bool new_segment = v.segment_bits != 0 &&
                            (address >> v.segment_bits) != (os.last_address >> v.segment_bits);
         if (!os.pending() || new_segment) motorola_start(os, address, v, env);
-        const uint8_t* bytes = data + done;
-        line_append_bytes(os, bytes, part);
-        uint32_t sum = os.record_sum;
-        for (int i = 0; i < part; ++i) sum += bytes[i];
-        os.record_sum = sum;
+        os.record_sum += line_append_bytes_sum<false>(os, data + done, part);
         os.last_address = address;
         done += part;
         address += static_cast<uint32_t>(part);
@@ -113,7 +112,19 @@ void motorola_writer(int op, OutputStream& os, const uint8_t* data, int count,
         motorola_start(os, env.output_address, v, env);
         break;
     case OP_DATA:
-        if (data != nullptr && count > 0) motorola_data(os, data, count, env.output_address, v, env);
+        if (data == nullptr || count <= 0) break;
+        // The usual case: the piece continues a pending record that has
+        // room, within the range of the address field.
+        if (os.pending() && os.cursor < MOTOROLA_LIMIT && count <= MOTOROLA_MAX_PART &&
+            (v.segment_bits == 0 ||
+             piece_part(env.output_address, count, count, v.segment_bits) == count) &&
+            (v.segment_bits == 0 ||
+             (env.output_address >> v.segment_bits) == (os.last_address >> v.segment_bits))) {
+            os.record_sum += line_append_bytes_sum<false>(os, data, count);
+            os.last_address = env.output_address;
+            break;
+        }
+        motorola_data(os, data, count, env.output_address, v, env);
         break;
     case OP_END_RECORD:
         motorola_end(os);

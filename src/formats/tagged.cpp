@@ -21,7 +21,8 @@ void tagged_end(OutputStream& os) {
     // Two's complement, in 16 bits, of the sum of the character codes of
     // the line up to and including the "7".
     uint32_t sum = 0;
-    for (int i = 0; i < os.cursor; ++i) sum += static_cast<unsigned char>(os.line[static_cast<size_t>(i)]);
+    for (int i = 0; i < os.cursor; ++i)
+        sum += static_cast<unsigned char>(os.line[static_cast<size_t>(i)]);
     line_append_hex(os, (0x10000 - (sum & 0xFFFF)) & 0xFFFF, 4);
     line_append_char(os, 'F');
     while (os.cursor < TAGGED_PAD) line_append_char(os, ' ');

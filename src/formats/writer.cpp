@@ -13,22 +13,6 @@ const char HEX_DIGITS[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
 
 namespace {
 
-// Two digits per byte value, so a data byte costs one table load and one
-// two-character copy.
-struct HexPairTable {
-    char pairs[256][2];
-};
-constexpr HexPairTable make_hex_pairs() {
-    constexpr char digits[] = "0123456789ABCDEF";
-    HexPairTable table{};
-    for (int i = 0; i < 256; ++i) {
-        table.pairs[i][0] = digits[i >> 4];
-        table.pairs[i][1] = digits[i & 15];
-    }
-    return table;
-}
-constexpr HexPairTable HEX_PAIRS = make_hex_pairs();
-
 void note_write(OutputStream& os, size_t written, size_t wanted) {
     if (written == wanted) return;
     if (!os.write_failed) {
@@ -48,11 +32,6 @@ void OutputStream::prepare(int32_t rom_width) {
     record_sum = 0;
     write_failed = false;
     write_errno = 0;
-}
-
-int hex_pairs(char* out, const uint8_t* bytes, int count) {
-    for (int i = 0; i < count; ++i) std::memcpy(out + 2 * i, HEX_PAIRS.pairs[bytes[i]], 2);
-    return count > 0 ? 2 * count : 0;
 }
 
 void grow_line(OutputStream& os, size_t length) {
@@ -83,11 +62,6 @@ void line_put_hex(OutputStream& os, int position, uint32_t value, int digits) {
         os.line[static_cast<size_t>(position + i)] = HEX_DIGITS[value & 15];
         value >>= 4;
     }
-}
-
-void line_append_bytes(OutputStream& os, const uint8_t* bytes, int count) {
-    if (count <= 0) return;
-    os.cursor += hex_pairs(line_room(os, 2 * static_cast<size_t>(count)), bytes, count);
 }
 
 void line_append_format(OutputStream& os, const char* format, ...) {
@@ -131,16 +105,6 @@ void emit_format(OutputStream& os, const char* format, ...) {
     if (length <= 0) return;
     if (static_cast<size_t>(length) >= sizeof text) length = sizeof text - 1;
     emit_text(os, text, static_cast<size_t>(length));
-}
-
-int piece_part(uint32_t address, int remaining, int max_part, int segment_bits) {
-    int part = remaining < max_part ? remaining : max_part;
-    if (segment_bits > 0 && segment_bits < 32) {
-        uint32_t mask = (uint32_t{1} << segment_bits) - 1;
-        uint64_t to_boundary = uint64_t{mask} + 1 - (address & mask);
-        if (to_boundary < static_cast<uint64_t>(part)) part = static_cast<int>(to_boundary);
-    }
-    return part;
 }
 
 void reset_writers() { reset_motorola_writer(); }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,9 +63,28 @@ using HexWriter = void (*)(int op, OutputStream& os, const uint8_t* data, int co
 // Upper-case hex digits by nibble value.
 extern const char HEX_DIGITS[16];
 
+// Two digits per byte value, so a data byte costs one table load and one
+// two-character copy.
+struct HexPairTable {
+    char pairs[256][2];
+};
+constexpr HexPairTable make_hex_pairs() {
+    constexpr char digits[] = "0123456789ABCDEF";
+    HexPairTable table{};
+    for (int i = 0; i < 256; ++i) {
+        table.pairs[i][0] = digits[i >> 4];
+        table.pairs[i][1] = digits[i & 15];
+    }
+    return table;
+}
+inline constexpr HexPairTable HEX_PAIRS = make_hex_pairs();
+
 // Two upper-case hex digits per byte, high nibble first; no terminator.
 // Returns the characters written (2 * count).
-int hex_pairs(char* out, const uint8_t* bytes, int count);
+inline int hex_pairs(char* out, const uint8_t* bytes, int count) {
+    for (int i = 0; i < count; ++i) std::memcpy(out + 2 * i, HEX_PAIRS.pairs[bytes[i]], 2);
+    return count > 0 ? 2 * count : 0;
+}
 
 // Makes room for `length` more characters in the line. The line sized by
 // `prepare` always has the room; this only grows a line that was not
@@ -87,7 +107,24 @@ void line_append_hex(OutputStream& os, uint32_t value, int digits);
 // Writes `digits` upper-case hex digits of value over the line at `position`.
 void line_put_hex(OutputStream& os, int position, uint32_t value, int digits);
 // Appends two hex digits per byte.
-void line_append_bytes(OutputStream& os, const uint8_t* bytes, int count);
+inline void line_append_bytes(OutputStream& os, const uint8_t* bytes, int count) {
+    if (count <= 0) return;
+    os.cursor += hex_pairs(line_room(os, 2 * static_cast<size_t>(count)), bytes, count);
+}
+// Appends two hex digits per byte and returns the sum of the bytes
+// (`nibbles` false) or of their nibble values (`nibbles` true).
+template <bool nibbles>
+inline uint32_t line_append_bytes_sum(OutputStream& os, const uint8_t* bytes, int count) {
+    char* out = line_room(os, 2 * static_cast<size_t>(count));
+    uint32_t sum = 0;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        std::memcpy(out + 2 * i, HEX_PAIRS.pairs[b], 2);
+        sum += nibbles ? static_cast<uint32_t>((b >> 4) + (b & 15)) : b;
+    }
+    os.cursor += 2 * count;
+    return sum;
+}
 // Appends formatted text (rare address and header records only).
 void line_append_format(OutputStream& os, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
@@ -104,7 +141,15 @@ void emit_format(OutputStream& os, const char* format, ...) __attribute__((forma
 // byte belongs at `address`: at most `max_part` bytes, and none crossing a
 // multiple of 2^segment_bits (0 = no boundary). Keeps records within the
 // count field of their format and inside their address segment.
-int piece_part(uint32_t address, int remaining, int max_part, int segment_bits);
+inline int piece_part(uint32_t address, int remaining, int max_part, int segment_bits) {
+    int part = remaining < max_part ? remaining : max_part;
+    if (segment_bits > 0 && segment_bits < 32) {
+        uint32_t mask = (uint32_t{1} << segment_bits) - 1;
+        uint64_t to_boundary = uint64_t{mask} + 1 - (address & mask);
+        if (to_boundary < static_cast<uint64_t>(part)) part = static_cast<int>(to_boundary);
+    }
+    return part;
+}
 
 // Clears the Motorola writer's per-run state (variant, last warned section).
 void reset_motorola_writer();
