@@ -69,6 +69,22 @@ TEST(WriterHelpers, LineAppendAndOverwrite) {
     EXPECT_EQ(std::string(os.line.data(), static_cast<size_t>(os.cursor)), "S17F0ABC/01EF12345");
 }
 
+// Address prefixes are printed the way "%04lx" and "%08lx" print them.
+TEST(WriterHelpers, LowerHexMatchesPrintf) {
+    const uint32_t values[] = {0, 0xA, 0xFFF, 0xFFFF, 0x10000, 0x12345, 0xABCDEF, 0xFFFFFFFFu};
+    for (uint32_t value : values) {
+        for (int digits : {4, 8}) {
+            OutputStream os;
+            os.prepare(1);
+            line_append_lower_hex(os, value, digits);
+            char expected[32];
+            std::snprintf(expected, sizeof expected, digits == 4 ? "%04lx" : "%08lx",
+                          static_cast<unsigned long>(value));
+            EXPECT_EQ(std::string(os.line.data(), static_cast<size_t>(os.cursor)), expected);
+        }
+    }
+}
+
 TEST(WriterHelpers, PiecePartsStopAtSegmentBoundaries) {
     EXPECT_EQ(piece_part(0xFFFE, 4, 128, 16), 2);
     EXPECT_EQ(piece_part(0x10000, 4, 128, 16), 4);

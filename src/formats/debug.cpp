@@ -17,7 +17,10 @@ void debug_end(OutputStream& os) {
 
 void debug_start(OutputStream& os, uint32_t address) {
     debug_end(os);
-    line_append_format(os, "ADDR:%08lx: DATA:", static_cast<unsigned long>(address));
+    // "ADDR:%08lx: DATA:"
+    line_append(os, "ADDR:", 5);
+    line_append_lower_hex(os, address, 8);
+    line_append(os, ": DATA:", 7);
     os.last_address = address;
 }
 

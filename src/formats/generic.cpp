@@ -26,7 +26,8 @@ void generic_end(OutputStream& os) {
 
 void generic_address(OutputStream& os, uint32_t address) {
     generic_end(os);
-    line_append_format(os, "%04lx\t", static_cast<unsigned long>(address));
+    line_append_lower_hex(os, address, 4);  // "%04lx\t"
+    line_append_char(os, '\t');
     os.format_flag = os.cursor;
     os.last_address = address;
 }

@@ -57,6 +57,19 @@ void line_append_hex(OutputStream& os, uint32_t value, int digits) {
     os.cursor += digits;
 }
 
+void line_append_lower_hex(OutputStream& os, uint32_t value, int min_digits) {
+    static const char lower[] = "0123456789abcdef";
+    int digits = 1;
+    while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
+    if (digits < min_digits) digits = min_digits;
+    char* out = line_room(os, static_cast<size_t>(digits));
+    for (int i = digits - 1; i >= 0; --i) {
+        out[i] = lower[value & 15];
+        value >>= 4;
+    }
+    os.cursor += digits;
+}
+
 void line_put_hex(OutputStream& os, int position, uint32_t value, int digits) {
     for (int i = digits - 1; i >= 0; --i) {
         os.line[static_cast<size_t>(position + i)] = HEX_DIGITS[value & 15];

@@ -104,6 +104,9 @@ inline void line_append_char(OutputStream& os, char c) {
 }
 // Appends `digits` upper-case hex digits of value (its low 4 * digits bits).
 void line_append_hex(OutputStream& os, uint32_t value, int digits);
+// Appends value in lower-case hex with at least `min_digits` digits (more
+// when the value needs them), as "%0<min_digits>lx" prints it.
+void line_append_lower_hex(OutputStream& os, uint32_t value, int min_digits);
 // Writes `digits` upper-case hex digits of value over the line at `position`.
 void line_put_hex(OutputStream& os, int position, uint32_t value, int digits);
 // Appends two hex digits per byte.
