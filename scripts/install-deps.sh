@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the build and test tools that are missing, from Debian's packages.
+set -euo pipefail
+
+declare -A wanted=(
+  [cmake]=cmake [g++]=g++ [ninja]=ninja-build [bison]=bison
+  [srec_cat]=srecord [objcopy]=binutils [clang++]=clang
+)
+packages=()
+for tool in "${!wanted[@]}"; do
+  command -v "$tool" >/dev/null 2>&1 || packages+=("${wanted[$tool]}")
+done
+[ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
+dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || packages+=(libclang-rt-14-dev)
+
+if [ ${#packages[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "Installing: ${packages[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq || true
+$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}"

@@ -1,0 +1,181 @@
+// Message layout: prefixes, severity words, the 80-column wrapping, -q/-qq
+// and the load-error texts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "diag/diag.h"
+#include "driver/options.h"
+
+using namespace coffhex;
+
+namespace {
+
+class Diagnostics : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_option_values();
+        reset_diagnostics();
+    }
+    void TearDown() override { reset_diagnostics(); }
+};
+
+std::string wrapped(const char* prefix, const std::string& text) {
+    testing::internal::CaptureStderr();
+    wrap_message(prefix, text.c_str());
+    return testing::internal::GetCapturedStderr();
+}
+
+std::string reported(Severity severity, const char* text) {
+    testing::internal::CaptureStderr();
+    report(severity, "%s", text);
+    return testing::internal::GetCapturedStderr();
+}
+
+// Words "w000 w001 ..." of 4 characters each, separated by blanks.
+std::string words(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        char word[8];
+        std::snprintf(word, sizeof word, "w%03d", i);
+        if (i > 0) text += ' ';
+        text += word;
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST_F(Diagnostics, SeverityWordsAlignTheirColons) {
+    EXPECT_EQ(reported(INFO, "note"), ">>    INFO: note\n");
+    EXPECT_EQ(reported(WARNING, "careful"), ">> WARNING: careful\n");
+    EXPECT_EQ(reported(ERROR, "wrong"), ">>   ERROR: wrong\n");
+    EXPECT_EQ(worst_severity(), ERROR);
+}
+
+TEST_F(Diagnostics, FatalAppendsAbortingAndEndsTheRunWithStatus1) {
+    testing::internal::CaptureStderr();
+    try {
+        report(FATAL, "no input files");
+        FAIL() << "FATAL returned";
+    } catch (const RunAbort& abort) {
+        EXPECT_EQ(abort.status, 1);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), ">> FATAL ERROR: no input files (aborting)\n");
+}
+
+TEST_F(Diagnostics, InternalEndsTheRunWithoutAborting) {
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(report(INTERNAL, "nbytes not a multiple of mem width/rom width"), RunAbort);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              ">> INTERNAL ERROR: nbytes not a multiple of mem width/rom width\n");
+}
+
+TEST_F(Diagnostics, CommandFilePrefixCarriesNameAndLine) {
+    set_command_file_name("cmd.txt");
+    // The lexer's line counter is 0 until a line is read.
+    EXPECT_EQ(reported(ERROR, "syntax error"), "\"cmd.txt\", line 0:   ERROR: syntax error\n");
+}
+
+TEST_F(Diagnostics, WorstSeverityOnlyGrows) {
+    reported(ERROR, "first");
+    reported(WARNING, "second");
+    EXPECT_EQ(worst_severity(), ERROR);
+}
+
+TEST_F(Diagnostics, DoubleQuietDropsWarningsButNotErrors) {
+    options().quiet = 2;
+    EXPECT_EQ(reported(WARNING, "hidden"), "");
+    EXPECT_EQ(reported(INFO, "hidden"), "");
+    EXPECT_EQ(worst_severity(), 0);
+    EXPECT_EQ(reported(ERROR, "shown"), ">>   ERROR: shown\n");
+    options().quiet = 1;
+    EXPECT_EQ(reported(WARNING, "shown"), ">> WARNING: shown\n");
+}
+
+TEST_F(Diagnostics, TwoHundredCharacterWarningWrapsAtSixtyEight) {
+    // Prefix ">> WARNING:" is 11 characters, so w = 12 and avail = 68. The
+    // words are 4 characters with blanks between: the blank at position 69
+    // (after 14 words) is beyond 68, so the first line holds 13 words
+    // (64 characters) and breaks at the blank at position 64.
+    std::string text = words(40);  // 40 * 5 - 1 = 199 characters
+    std::string out = wrapped(">> WARNING:", text);
+    std::string indent(12, ' ');
+    // Continuation lines start at j + 1 and search from j + 68: at most 67
+    // characters, i.e. 13 words again (64), since 14 words take 69.
+    std::string expected = ">> WARNING: " + words(40).substr(0, 64) + "\n";
+    size_t pos = 65;
+    while (pos < text.size()) {
+        std::string line = text.substr(pos, 64);
+        expected += indent + line + "\n";
+        pos += 65;
+    }
+    EXPECT_EQ(out, expected);
+    // Every line fits into 80 columns.
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        EXPECT_LE(end - start, 80u);
+        start = end + 1;
+    }
+}
+
+TEST_F(Diagnostics, ContinuationLinesHoldAtMostAvailMinusOne) {
+    // A word of 67 characters after a break fits a continuation line
+    // (avail - 1), a word of 68 does not fit with its blank.
+    std::string text = std::string(60, 'a') + " " + std::string(67, 'b') + " c";
+    std::string out = wrapped(">> WARNING:", text);
+    EXPECT_EQ(out, ">> WARNING: " + std::string(60, 'a') + "\n" + std::string(12, ' ') +
+                       std::string(67, 'b') + "\n" + std::string(12, ' ') + "c\n");
+}
+
+TEST_F(Diagnostics, UnbreakableWordRunsOnToTheNextBlank) {
+    std::string longword(100, 'x');
+    EXPECT_EQ(wrapped(">> ERROR:", longword), ">> ERROR: " + longword + "\n");
+    EXPECT_EQ(wrapped(">> ERROR:", longword + " tail"),
+              ">> ERROR: " + longword + "\n          tail\n");
+}
+
+TEST_F(Diagnostics, OverLongPrefixGoesOnItsOwnLine) {
+    std::string prefix = "\"" + std::string(60, 'p') + ".cmd\", line 3:   ERROR:";
+    ASSERT_GT(prefix.size() + 1, 65u);
+    // avail = 80 - 11 = 69: the text starts after nine blanks, continuation
+    // lines after eleven.
+    std::string text = words(20);  // 99 characters
+    std::string out = wrapped(prefix.c_str(), text);
+    EXPECT_EQ(out, prefix + "\n" + std::string(9, ' ') + text.substr(0, 69) + "\n" +
+                       std::string(11, ' ') + text.substr(70) + "\n");
+}
+
+TEST_F(Diagnostics, EmptyTextWritesPrefixAndBlank) {
+    EXPECT_EQ(wrapped(">> WARNING:", ""), ">> WARNING: \n");
+}
+
+TEST_F(Diagnostics, EmbeddedNewlineIsWrittenAsItStands) {
+    EXPECT_EQ(wrapped(">>   ERROR:", "symbol 'x' not found\n"),
+              ">>   ERROR: symbol 'x' not found\n\n");
+}
+
+TEST_F(Diagnostics, LoadErrorTexts) {
+    struct Case {
+        int code;
+        const char* text;
+    } cases[] = {
+        {ReadError, "error reading COFF file"},
+        {BadMagic, "COFF file has wrong magic number"},
+        {SymbolReadError, "symbol read error"},
+        {OutOfMemory, "out of memory"},
+        {TargetWriteError, "error writing target memory"},
+    };
+    for (const Case& c : cases) {
+        record_load_error(c.code);
+        testing::internal::CaptureStderr();
+        EXPECT_THROW(report_load_error(), RunAbort);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string(">> FATAL ERROR: ") + c.text + " (aborting)\n");
+    }
+    record_load_error(3);
+    testing::internal::CaptureStderr();
+    report_load_error();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}

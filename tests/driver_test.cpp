@@ -1,0 +1,207 @@
+// The driver end to end: usage texts, tool version, input classification
+// and the gates before conversion, run on the real binary.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "support/harness.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::string BANNER =
+    "KRV550Q9z COFF/Hex Converter            v5.0.0\n"
+    "Copyright (c) 2026                      the coffhex developers\n";
+
+std::string short_usage() {
+    return BANNER + "\nUsage: " + std::string(COFFHEX_BINARY) + " [-options | -h] filename\n\n";
+}
+
+std::string full_usage() {
+    return short_usage() +
+           "Options:\n"
+           " -@<file>      Read commands from 'file'\n"
+           " -q            Quiet Operation\n"
+           " -e<addr>      Specify entrypoint address or symbol name\n"
+           " -o<file>      Specify output file names\n"
+           " -image        Select image mode\n"
+           " -linkerfill   Include linker fill sections in images\n"
+           " -zero         Zero based addressing\n"
+           " -fill<x>      Specify fill value\n"
+           " -romwidth<x>  Specify rom width\n"
+           " -memwidth<x>  Specify memory width\n"
+           " -datawidth<x> Specify data width\n"
+           " -order        Specify data ordering (endianness)\n"
+           " -bootorg<adr> Specify origin address or symbol of boot table ROM\n"
+           " -map<file>    Specify map file name\n"
+           "\n"
+           "Output Format Specification:\n"
+           " -a            Output ASCII hex format\n"
+           " -i            Output Intel hex format\n"
+           " -m[1|2|3]     Output Motorola S hex format\n"
+           " -t            Output QV-Tagged hex format\n"
+           " -x            Output Extended Tektronix hex format\n"
+           "\n"
+           "            See the User's guide for additional information\n"
+           "            and target specific options.\n"
+           "\n";
+}
+
+}  // namespace
+
+TEST(DriverUsage, NoArgumentsPrintsTheShortUsage) {
+    TempDir dir;
+    RunResult r = run_coffhex({}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, short_usage());
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(DriverUsage, OptionsWithoutAFilePrintTheShortUsage) {
+    TempDir dir;
+    RunResult r = run_coffhex({"-i", "-image"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, short_usage());
+}
+
+TEST(DriverUsage, HelpInEverySpellingPrintsTheFullText) {
+    TempDir dir;
+    for (const char* option : {"-h", "-H", "--help", "--HELP"}) {
+        RunResult r = run_coffhex({option}, dir.path());
+        EXPECT_EQ(r.status, 1) << option;
+        EXPECT_EQ(r.out, full_usage()) << option;
+        EXPECT_EQ(r.err, "") << option;
+    }
+}
+
+TEST(DriverUsage, BannerTitleFieldIsFortyColumns) {
+    TempDir dir;
+    RunResult r = run_coffhex({}, dir.path());
+    ASSERT_GT(r.out.size(), 46u);
+    EXPECT_EQ(r.out.substr(40, 6), "v5.0.0");
+}
+
+TEST(DriverToolVersion, PrintsTitleAndBuildNumber) {
+    TempDir dir;
+    RunResult r = run_coffhex({"--toolversion", "whatever"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "KRV550Q9z COFF/Hex Converter            v5.0.0\n"
+              "Build Number 1EE3T--RSAQQ-VCC-ZAZG_V_Q_Q\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(DriverToolVersion, OneDashIsAnInvalidOption) {
+    TempDir dir;
+    RunResult r = run_coffhex({"-toolversion"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, ">> WARNING: invalid option: -toolversion\n");
+    EXPECT_EQ(r.out, short_usage());
+}
+
+TEST(DriverInput, MissingFileGetsOutExtensionInTheMessage) {
+    TempDir dir;
+    RunResult r = run_coffhex({"prog"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              ">> FATAL ERROR: cannot open input file 'prog.out': No such file or directory\n"
+              "                (aborting)\n");
+}
+
+TEST(DriverInput, ExtensionRuleLooksAtTheLastPathComponentOnly) {
+    TempDir dir;
+    RunResult r = run_coffhex({"dir.b/prog"}, dir.path());
+    EXPECT_NE(r.err.find("'dir.b/prog.out'"), std::string::npos) << r.err;
+    r = run_coffhex({"prog.x"}, dir.path());
+    EXPECT_NE(r.err.find("'prog.x'"), std::string::npos) << r.err;
+    r = run_coffhex({"dir\\prog"}, dir.path());
+    EXPECT_NE(r.err.find("'dir\\prog.out'"), std::string::npos) << r.err;
+}
+
+TEST(DriverInput, OneByteFileCannotBeRead) {
+    TempDir dir;
+    write_text(dir.file("tiny.out"), "x");
+    RunResult r = run_coffhex({"tiny"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, ">> FATAL ERROR: cannot read input file tiny.out (aborting)\n");
+}
+
+TEST(DriverInput, NonTextNonCoffFileIsIgnored) {
+    TempDir dir;
+    // The top bit of either of the first two bytes marks a binary file.
+    write_bytes(dir.file("low.bin"), {0x80, 0x41, 0x00});
+    write_bytes(dir.file("high.bin"), {0x41, 0x80});
+    RunResult r = run_coffhex({"low.bin", "high.bin"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              ">> WARNING: illegal input file type: low.bin ignored\n"
+              ">> WARNING: illegal input file type: high.bin ignored\n"
+              ">> FATAL ERROR: no input files (aborting)\n");
+}
+
+TEST(DriverInput, CommandFileWithoutCoffFileHasNoInputFiles) {
+    TempDir dir;
+    write_text(dir.file("cmd.txt"), "/* nothing but a comment */\n");
+    RunResult r = run_coffhex({"cmd.txt"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, ">> FATAL ERROR: no input files (aborting)\n");
+}
+
+TEST(DriverInput, EmptyCommandFileCannotBeRead) {
+    // A command file of fewer than two bytes is refused before any parsing.
+    TempDir dir;
+    write_text(dir.file("empty.cmd"), "");
+    RunResult r = run_coffhex({"empty.cmd"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, ">> FATAL ERROR: cannot read input file empty.cmd (aborting)\n");
+}
+
+namespace {
+
+// Starts coffhex on a FIFO (it blocks opening it), sends `signal`, and
+// returns the exit status and standard error.
+RunResult interrupted_run(int signal_number) {
+    TempDir dir;
+    std::string fifo = dir.file("pipe.out");
+    EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string err_path = dir.file("stderr.txt");
+    pid_t pid = fork();
+    if (pid == 0) {
+        FILE* err = std::freopen(err_path.c_str(), "w", stderr);
+        (void)err;
+        execl(COFFHEX_BINARY, "coffhex", fifo.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, signal_number);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.err = read_text(err_path);
+    return r;
+}
+
+}  // namespace
+
+TEST(DriverSignals, TerminateRequestEndsWithStatus2) {
+    RunResult r = interrupted_run(SIGTERM);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "[coffhex received a terminate signal]\n");
+}
+
+TEST(DriverSignals, InterruptIsAFatalInternalFault) {
+    RunResult r = interrupted_run(SIGINT);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "\nINTERNAL ERROR: coffhex experienced a fatal internal fault\n"
+              "This is a serious problem.  Please contact Customer\n"
+              "Support with this message and a copy of the input file\n"
+              "and help us to continue to make the tools more robust.\n\n");
+}
