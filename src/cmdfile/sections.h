@@ -45,6 +45,9 @@ SectionSpec* first_section_spec();
 SectionSpec* current_section_spec();
 // True when a SECTIONS directive created any entry.
 bool sections_directive_used();
+// Ends the directive's part of the list: entries appended from now on (the
+// default selection and the linker fill sections) are not the directive's.
+void close_section_directive();
 
 void reset_sections();
 

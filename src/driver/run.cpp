@@ -233,8 +233,7 @@ void check_format_widths() {
 bool begin_translation() {
     check_format_widths();
     set_boot_origin();
-    complete_section_list();
-    order_section_array();
+    complete_section_list();  // ends by ordering the section array
     ConverterOptions& o = options();
     if (o.order == ORDER_NONE) o.order = coff_input().big_endian_data ? ORDER_MS : ORDER_LS;
     if (converted_section_count() == 0)

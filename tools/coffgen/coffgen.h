@@ -1,28 +1,70 @@
 // coffgen: builds COFF object files of the target toolchain from a readable
 // description, for tests, examples, fuzz seeds and benchmarks.
 //
-// Text form (one directive per line, "#" starts a comment):
+// Text form (one directive per line, "#" starts a comment, a token may be
+// written in double quotes to hold blanks or to be empty: ""). Numbers are
+// written as in C: 0x1F, 017 (octal), 31.
 //
-//   magic 0x00C2            first header field: 0x0099, 0x00C0, 0x00C1, 0x00C2
-//   target 0x0099           target id (versions 1 and 2)
+// File-level directives:
+//   magic 0x00C2            first header field: 0x0099, 0x00C0 (version 0,
+//                           20-byte file header, 40-byte section headers),
+//                           0x00C1 (version 1, 22/40), 0x00C2 (version 2,
+//                           22/48); any other value is written as version 2
+//   target 0x0099           target id at offset 20 (versions 1 and 2)
 //   headers lsb|msb         byte order of header fields (msb = "swapped")
-//   data lsb|msb            target data byte order (msb sets flag 0x0200)
+//   data lsb|msb            target data byte order (msb sets flag 0x0200);
+//                           .cinit records use the order in force at the end
 //   flags 0x0000            further file-header flag bits
+//   timestamp N             time-stamp field (default 0)
 //   entry 0x2000            adds a 28-byte optional header with this entry
-//   opthdr-size 30          overrides the optional-header size field
-//   section NAME [paddr=A] [vaddr=A] [size=N] [flags=F] [page=P] [nodata] [datapos=N]
-//     bytes 01 02 03 ...    raw data bytes (hex), may repeat
+//   opthdr-size 30          overrides the optional-header size field; the
+//                           optional-header area in the file then has this
+//                           length (the 28-byte header, when there is one,
+//                           cut or padded with zeros to it)
+//   nsections N             overrides the section-count field
+//   nsyms N                 overrides the symbol-count field
+//   symptr N                overrides the symbol-table position field
+//   strtab-size N           overrides the string-table size word (the string
+//                           table is then written even when it is empty)
+//   strtab-extra 41 42 ...  bytes appended to the string-table text (counted
+//                           in its size), e.g. a tail without terminator
+//   tail 01 02 ...          bytes appended at the very end of the file
+//   truncate N              cuts the finished file to N bytes
+//
+// Sections (the lines after a section line, up to the next file-level
+// directive, section or symbol, give its raw data):
+//   section NAME [paddr=A] [vaddr=A] [size=N] [flags=F] [page=P] [nodata]
+//                [datapos=N] [stroff=N]
+//     bytes 01 02 03 ...    raw data bytes (hex; a token may hold several
+//                           pairs: 010203), may repeat
 //     pattern N [seed=S]    N pseudo-random bytes (deterministic per seed)
 //     fill N BYTE           N copies of BYTE
 //     record ADDR 01 02 ... a .cinit record (length, address, data, padding to 8)
+//     record ADDR pattern N [seed=S]
+//                           a .cinit record of N pseudo-random bytes
 //     end-records           a zero length word after the records
-//     raw 01 02 ...         raw bytes appended as they stand (e.g. truncated tails)
-//   symbol NAME VALUE [class=2] [type=0] [section=1] [aux=0]
+//     raw 01 02 ...         raw bytes appended as they stand (e.g. truncated
+//                           tails); the same as bytes
+//   symbol NAME VALUE [class=2] [type=0] [section=1] [aux=0] [stroff=N]
 //
 // Defaults: magic 0x00C2, target 0x0099, both byte orders lsb, no optional
 // header, vaddr = paddr, size = number of data bytes, flags 0x20, page 0.
 // Names longer than eight characters go to the string table (version 2
-// sections; symbols in every version).
+// sections; symbols in every version); a longer section name in version 0
+// or 1 is refused. An empty name writes eight zero bytes. stroff=N writes
+// a string-table name with offset N whatever the name (the name is then
+// not put into the string table).
+//
+// File layout: file header, optional-header area, section headers, the raw
+// data of each section in order, the symbol table (each symbol followed by
+// its auxiliary entries, 18 zero bytes each), the string table (a size word
+// that counts itself, then the names, each NUL-terminated, in the order
+// sections then symbols). A section's raw-data position is 0 when it has
+// nodata or no data bytes; datapos=N only overrides the field (the bytes,
+// if any, are still written in their place). The symbol-table position is
+// where the symbol table (or, without symbols, the string table) starts.
+// The string table is written when it holds a name or strtab-extra bytes,
+// or when strtab-size is given.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +90,7 @@ struct Section {
     std::vector<uint8_t> data;         // raw data as stored in the file
     bool no_data = false;              // raw-data position 0
     std::optional<uint32_t> data_pos;  // overrides the raw-data position
+    std::optional<uint32_t> name_offset;  // string-table name with this offset
 };
 
 struct Symbol {
@@ -57,6 +100,7 @@ struct Symbol {
     uint16_t type = 0;
     uint8_t storage_class = 2;
     int aux_count = 0;
+    std::optional<uint32_t> name_offset;  // string-table name with this offset
 };
 
 struct Object {
@@ -65,26 +109,50 @@ struct Object {
     bool swapped = false;          // header fields most significant byte first
     bool big_endian_data = false;  // flag 0x0200
     uint16_t extra_flags = 0;
+    uint32_t time_stamp = 0;
     std::optional<uint32_t> entry;              // optional header with this entry point
     std::optional<uint16_t> opt_header_size;    // overrides the size field
     std::vector<Section> sections;
     std::vector<Symbol> symbols;
+
+    // Overrides for damaged or hostile files.
+    std::optional<uint16_t> section_count;
+    std::optional<uint32_t> symbol_count;
+    std::optional<uint32_t> symbol_pos;
+    std::optional<uint32_t> string_table_size;
+    std::vector<uint8_t> string_table_extra;
+    std::vector<uint8_t> tail;
+    std::optional<size_t> truncate;
 };
 
 struct ParseError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// An object that cannot be written in its version (a long section name in
+// version 0 or 1, a field too wide for a 40-byte section header).
+struct BuildError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Version (0, 1, 2) and header lengths that a first header field selects.
+int version_of(uint16_t magic);
+size_t file_header_length(uint16_t magic);
+size_t section_header_length(uint16_t magic);
+
 // Appends a .cinit record (length and address in the object's data byte
 // order, the data, zero padding to a multiple of 8) to a section's data.
+// The record starts on a multiple of 8 from the start of the data (zero
+// padding is added in front when the data so far end elsewhere).
 void add_cinit_record(const Object& object, Section& section, uint32_t address,
                       const std::vector<uint8_t>& data);
+// Appends a 4-byte zero length word.
 void add_cinit_end(const Object& object, Section& section);
 
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> pattern_bytes(size_t count, uint32_t seed);
 
-std::vector<uint8_t> build(const Object& object);
+std::vector<uint8_t> build(const Object& object);  // throws BuildError
 Object parse(const std::string& text);  // throws ParseError naming the line
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
