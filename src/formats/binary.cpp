@@ -31,4 +31,25 @@ void binary_writer(int op, OutputStream& os, const uint8_t* data, int count, con
     }
 }
 
+void binary_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    if (run.data == nullptr || run.piece <= 0 || run.pieces == 0) return;
+    const size_t width = static_cast<size_t>(run.piece);
+    if (run.stride != width && width > RecordBlock::SIZE / 4) {
+        bulk_by_pieces<binary_writer>(os, run, env);
+        return;
+    }
+    // What is gathered goes first, then the run's bytes.
+    emit_line(os);
+    if (run.stride == width) {
+        emit_text(os, reinterpret_cast<const char*>(run.data), run.pieces * width);
+        return;
+    }
+    RecordBlock block(os);
+    const uint8_t* data = run.data;
+    for (size_t i = 0; i < run.pieces; ++i, data += run.stride) {
+        std::memcpy(block.room(width), data, width);
+        block.commit(width);
+    }
+}
+
 }  // namespace coffhex

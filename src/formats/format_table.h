@@ -13,6 +13,7 @@ struct HexFormat {
     int32_t min_width;      // bytes
     const char* extension;  // ".", a letter and "00"
     HexWriter writer;       // nullptr until the format is built
+    HexBulkWriter bulk;     // the writer's bulk data entry point
 };
 
 inline constexpr int FORMAT_COUNT = 11;
@@ -28,5 +29,12 @@ void tektronix_writer(int op, OutputStream& os, const uint8_t* data, int count, 
 void ascii_hex_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
 void generic_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
 void binary_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
+
+// Bulk data entry points (see HexBulkWriter); the formats without one of
+// their own use bulk_by_pieces.
+void intel_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
+void motorola_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
+void tektronix_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
+void binary_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
 
 }  // namespace coffhex

@@ -1,6 +1,9 @@
 // Intel hex records: ":" LL AAAA TT data CC, with extended linear address
 // records (type 04) whenever the upper 16 bits of the address change.
 #include "formats/format_table.h"
+#include "formats/record_bulk.h"
+
+#include <algorithm>
 
 namespace coffhex {
 
@@ -15,14 +18,19 @@ constexpr int INTEL_MAX_PART = 128;
 
 // Record starts and ends are kept out of line so that the data path of
 // the writer, taken once per lane piece, stays short.
-[[gnu::noinline]] void intel_end(OutputStream& os) {
-    if (!os.pending()) return;
+// Completes the pending record's line: count, checksum, line end.
+void intel_close(OutputStream& os) {
     uint32_t count = static_cast<uint32_t>(os.cursor - 9) / 2;
     line_put_hex(os, 1, count, 2);
     // Two's complement of the byte sum: count, address, type and data.
     uint32_t sum = os.record_sum + count;
     line_append_hex(os, (0x100 - (sum & 0xFF)) & 0xFF, 2);
     line_append_char(os, '\n');
+}
+
+[[gnu::noinline]] void intel_end(OutputStream& os) {
+    if (!os.pending()) return;
+    intel_close(os);
     emit_line(os);
     os.record_sum = 0;
 }
@@ -60,7 +68,53 @@ constexpr int INTEL_MAX_PART = 128;
     }
 }
 
+// The bulk path's view of the Intel records.
+struct IntelRecords {
+    int limit = INTEL_LIMIT;
+    int header = 9;
+
+    // A fresh record draws no extended address record (same upper 16 bits
+    // as the stream's last address) and all its pieces lie in that 64 KB
+    // segment.
+    bool whole(const OutputStream& os, uint32_t address, size_t pieces, const LaneRun& run) const {
+        if ((address >> 16) != (os.last_address >> 16)) return false;
+        return pieces_in_segment(address, static_cast<size_t>(run.piece), run.step, 16) >= pieces;
+    }
+    size_t take(const OutputStream& os, uint32_t address, size_t left, const LaneRun& run) const {
+        const size_t width = static_cast<size_t>(run.piece);
+        if (run.piece > INTEL_MAX_PART || (address >> 16) != (os.last_address >> 16)) return 0;
+        size_t n = std::min(left, pieces_below_limit(os.cursor, limit, width));
+        return std::min(n, pieces_in_segment(address, width, run.step, 16));
+    }
+    size_t record(char* out, uint32_t address, const uint8_t* data, size_t pieces,
+                  const LaneRun& run) const {
+        const size_t count = pieces * static_cast<size_t>(run.piece);
+        out[0] = ':';
+        put_hex(out + 1, static_cast<uint32_t>(count), 2);
+        put_hex(out + 3, address & 0xFFFF, 4);
+        out[7] = '0';
+        out[8] = '0';
+        uint32_t sum = static_cast<uint32_t>(count) + ((address >> 8) & 0xFF) + (address & 0xFF);
+        sum += hex_pieces_sum<false>(out + 9, data, pieces, run.piece, run.stride);
+        char* end = out + 9 + 2 * count;
+        put_hex(end, (0x100 - (sum & 0xFF)) & 0xFF, 2);
+        end[2] = '\n';
+        return 9 + 2 * count + 3;
+    }
+    uint32_t append(OutputStream& os, const uint8_t* data, size_t pieces, const LaneRun& run) const {
+        return line_append_pieces_sum<false>(os, data, pieces, run.piece, run.stride);
+    }
+    void close(OutputStream& os) const { intel_close(os); }
+    void piece(OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) const {
+        intel_writer(OP_DATA, os, data, count, env);
+    }
+};
+
 }  // namespace
+
+void intel_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    record_bulk(os, run, env, IntelRecords{});
+}
 
 void intel_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) {
     switch (op) {

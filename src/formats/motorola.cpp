@@ -4,6 +4,9 @@
 #include "diag/diag.h"
 #include "driver/options.h"
 #include "formats/format_table.h"
+#include "formats/record_bulk.h"
+
+#include <algorithm>
 
 namespace coffhex {
 
@@ -42,16 +45,25 @@ const Variant& variant(const WriterEnv& env) {
 
 // Record starts and ends are kept out of line so that the data path of
 // the writer, taken once per lane piece, stays short.
-[[gnu::noinline]] void motorola_end(OutputStream& os) {
-    if (!os.pending()) return;
+// Completes the pending record's line: count, checksum, line end.
+void motorola_close(OutputStream& os) {
     uint32_t count = static_cast<uint32_t>(os.cursor - 2) / 2;
     line_put_hex(os, 2, count, 2);
     // One's complement of the byte sum: count, address and data.
     uint32_t sum = os.record_sum + count;
     line_append_hex(os, ~sum & 0xFF, 2);
     line_append_char(os, '\n');
+}
+
+[[gnu::noinline]] void motorola_end(OutputStream& os) {
+    if (!os.pending()) return;
+    motorola_close(os);
     emit_line(os);
     os.record_sum = 0;
+}
+
+uint32_t address_byte_sum(uint32_t address) {
+    return (address >> 24) + ((address >> 16) & 0xFF) + ((address >> 8) & 0xFF) + (address & 0xFF);
 }
 
 // Ends the pending record and starts one at `address`. An address too wide
@@ -77,8 +89,7 @@ const Variant& variant(const WriterEnv& env) {
     char head[4] = {'S', v.type, '0', '0'};
     line_append(os, head, 4);
     line_append_hex(os, address, v.address_digits);
-    os.record_sum = (address >> 24) + ((address >> 16) & 0xFF) + ((address >> 8) & 0xFF) +
-                    (address & 0xFF);
+    os.record_sum = address_byte_sum(address);
 }
 
 [[gnu::noinline]] void motorola_data(OutputStream& os, const uint8_t* data, int count,
@@ -99,7 +110,62 @@ const Variant& variant(const WriterEnv& env) {
     }
 }
 
+// The bulk path's view of the records of one variant.
+struct MotorolaRecords {
+    const Variant& v;
+    int limit = MOTOROLA_LIMIT;
+    int header;
+
+    explicit MotorolaRecords(const Variant& variant)
+        : v(variant), header(4 + variant.address_digits) {}
+
+    // A fresh record needs no truncation (and so draws no warning), and
+    // all its pieces lie inside the range of the address field.
+    bool whole(const OutputStream&, uint32_t address, size_t pieces, const LaneRun& run) const {
+        if (v.segment_bits == 0) return true;
+        if ((address >> v.segment_bits) != 0) return false;
+        return pieces_in_segment(address, static_cast<size_t>(run.piece), run.step,
+                                 v.segment_bits) >= pieces;
+    }
+    size_t take(const OutputStream& os, uint32_t address, size_t left, const LaneRun& run) const {
+        const size_t width = static_cast<size_t>(run.piece);
+        if (run.piece > MOTOROLA_MAX_PART) return 0;
+        size_t n = std::min(left, pieces_below_limit(os.cursor, limit, width));
+        if (v.segment_bits == 0) return n;
+        if ((address >> v.segment_bits) != (os.last_address >> v.segment_bits)) return 0;
+        return std::min(n, pieces_in_segment(address, width, run.step, v.segment_bits));
+    }
+    size_t record(char* out, uint32_t address, const uint8_t* data, size_t pieces,
+                  const LaneRun& run) const {
+        const size_t count = pieces * static_cast<size_t>(run.piece);
+        const int digits = v.address_digits;
+        // Count: address bytes, data bytes and the checksum byte.
+        const uint32_t length = static_cast<uint32_t>(digits / 2 + count + 1);
+        out[0] = 'S';
+        out[1] = v.type;
+        put_hex(out + 2, length, 2);
+        put_hex(out + 4, address, digits);
+        uint32_t sum = length + address_byte_sum(address);
+        sum += hex_pieces_sum<false>(out + 4 + digits, data, pieces, run.piece, run.stride);
+        char* end = out + 4 + digits + 2 * count;
+        put_hex(end, ~sum & 0xFF, 2);
+        end[2] = '\n';
+        return static_cast<size_t>(4 + digits) + 2 * count + 3;
+    }
+    uint32_t append(OutputStream& os, const uint8_t* data, size_t pieces, const LaneRun& run) const {
+        return line_append_pieces_sum<false>(os, data, pieces, run.piece, run.stride);
+    }
+    void close(OutputStream& os) const { motorola_close(os); }
+    void piece(OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) const {
+        motorola_writer(OP_DATA, os, data, count, env);
+    }
+};
+
 }  // namespace
+
+void motorola_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    record_bulk(os, run, env, MotorolaRecords(variant(env)));
+}
 
 void motorola_writer(int op, OutputStream& os, const uint8_t* data, int count,
                      const WriterEnv& env) {

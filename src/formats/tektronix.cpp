@@ -2,6 +2,9 @@
 // the characters after the "%" and CC is the sum of the values of all hex
 // digits after the "%" (the CC digits counting 0).
 #include "formats/format_table.h"
+#include "formats/record_bulk.h"
+
+#include <algorithm>
 
 namespace coffhex {
 
@@ -23,13 +26,18 @@ uint32_t nibble_sum(uint32_t value) {
 
 // Record starts and ends are kept out of line so that the data path of
 // the writer, taken once per lane piece, stays short.
-[[gnu::noinline]] void tektronix_end(OutputStream& os) {
-    if (!os.pending()) return;
+// Completes the pending record's line: length, checksum, line end.
+void tektronix_close(OutputStream& os) {
     uint32_t length = static_cast<uint32_t>(os.cursor - 1);
     line_put_hex(os, 1, length, 2);
     uint32_t sum = os.record_sum + (length >> 4) + (length & 15);
     line_put_hex(os, 4, sum & 0xFF, 2);
     line_append_char(os, '\n');
+}
+
+[[gnu::noinline]] void tektronix_end(OutputStream& os) {
+    if (!os.pending()) return;
+    tektronix_close(os);
     emit_line(os);
     os.record_sum = 0;
 }
@@ -58,7 +66,46 @@ uint32_t nibble_sum(uint32_t value) {
     }
 }
 
+// The bulk path's view of the data records.
+struct TektronixRecords {
+    int limit = TEKTRONIX_LIMIT;
+    int header = 15;
+
+    bool whole(const OutputStream&, uint32_t, size_t, const LaneRun&) const { return true; }
+    size_t take(const OutputStream& os, uint32_t, size_t left, const LaneRun& run) const {
+        if (run.piece > TEKTRONIX_MAX_PART) return 0;
+        return std::min(left, pieces_below_limit(os.cursor, limit, static_cast<size_t>(run.piece)));
+    }
+    size_t record(char* out, uint32_t address, const uint8_t* data, size_t pieces,
+                  const LaneRun& run) const {
+        const size_t count = pieces * static_cast<size_t>(run.piece);
+        // Characters after the "%": the 14 of the header and the data.
+        const uint32_t length = static_cast<uint32_t>(14 + 2 * count);
+        out[0] = '%';
+        put_hex(out + 1, length, 2);
+        out[3] = '6';
+        out[6] = '8';
+        put_hex(out + 7, address, 8);
+        uint32_t sum = 6 + 8 + nibble_sum(address) + (length >> 4) + (length & 15);
+        sum += hex_pieces_sum<true>(out + 15, data, pieces, run.piece, run.stride);
+        put_hex(out + 4, sum & 0xFF, 2);
+        out[15 + 2 * count] = '\n';
+        return 16 + 2 * count;
+    }
+    uint32_t append(OutputStream& os, const uint8_t* data, size_t pieces, const LaneRun& run) const {
+        return line_append_pieces_sum<true>(os, data, pieces, run.piece, run.stride);
+    }
+    void close(OutputStream& os) const { tektronix_close(os); }
+    void piece(OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) const {
+        tektronix_writer(OP_DATA, os, data, count, env);
+    }
+};
+
 }  // namespace
+
+void tektronix_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    record_bulk(os, run, env, TektronixRecords{});
+}
 
 void tektronix_writer(int op, OutputStream& os, const uint8_t* data, int count,
                       const WriterEnv& env) {

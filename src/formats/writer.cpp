@@ -13,6 +13,9 @@ const char HEX_DIGITS[16] = {'0', '1', '2', '3', '4', '5', '6', '7',
 
 namespace {
 
+// Storage of the one RecordBlock in use.
+char g_record_block[RecordBlock::SIZE];
+
 void note_write(OutputStream& os, size_t written, size_t wanted) {
     if (written == wanted) return;
     if (!os.write_failed) {
@@ -118,6 +121,14 @@ void emit_format(OutputStream& os, const char* format, ...) {
     if (length <= 0) return;
     if (static_cast<size_t>(length) >= sizeof text) length = sizeof text - 1;
     emit_text(os, text, static_cast<size_t>(length));
+}
+
+RecordBlock::RecordBlock(OutputStream& os) : os_(os), data_(g_record_block) {}
+
+void RecordBlock::flush() {
+    if (used_ == 0) return;
+    emit_text(os_, data_, used_);
+    used_ = 0;
 }
 
 void reset_writers() { reset_motorola_writer(); }

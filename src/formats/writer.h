@@ -60,6 +60,39 @@ struct WriterEnv {
 using HexWriter = void (*)(int op, OutputStream& os, const uint8_t* data, int count,
                            const WriterEnv& env);
 
+// A run of lane pieces for one stream: piece i is the `piece` bytes at
+// data + i * stride, and belongs at output address env.output_address +
+// i * step. A single-lane range hands over whole buffers (stride = piece);
+// a multi-lane range hands each lane its pieces of every memory word
+// (stride = memory width).
+struct LaneRun {
+    const uint8_t* data = nullptr;
+    size_t pieces = 0;
+    int piece = 1;       // bytes per piece
+    size_t stride = 1;   // bytes from the start of one piece to the next
+    uint32_t step = 1;   // output address advance per piece
+};
+
+// The bulk data entry point of a writer: writes exactly what `run.pieces`
+// operation 3 calls would write, piece after piece with the output address
+// advancing by `run.step`, and leaves the stream ready for the next call
+// the same way. A record that is full when the run ends may already have
+// been written: every later operation would end it first.
+using HexBulkWriter = void (*)(OutputStream& os, const LaneRun& run, const WriterEnv& env);
+
+// The bulk entry point of a writer with no faster path of its own: the
+// pieces one by one, through a direct call.
+template <HexWriter writer>
+void bulk_by_pieces(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    if (run.data == nullptr) return;  // as operation 3 without data
+    WriterEnv piece_env = env;
+    const uint8_t* data = run.data;
+    for (size_t i = 0; i < run.pieces; ++i, data += run.stride) {
+        writer(OP_DATA, os, data, run.piece, piece_env);
+        piece_env.output_address += run.step;
+    }
+}
+
 // Upper-case hex digits by nibble value.
 extern const char HEX_DIGITS[16];
 
@@ -84,6 +117,48 @@ inline constexpr HexPairTable HEX_PAIRS = make_hex_pairs();
 inline int hex_pairs(char* out, const uint8_t* bytes, int count) {
     for (int i = 0; i < count; ++i) std::memcpy(out + 2 * i, HEX_PAIRS.pairs[bytes[i]], 2);
     return count > 0 ? 2 * count : 0;
+}
+
+// Two hex digits per byte of `count` bytes, and the sum of the bytes
+// (`nibbles` false) or of their nibble values (`nibbles` true).
+template <bool nibbles>
+inline uint32_t hex_pairs_sum(char* out, const uint8_t* bytes, size_t count) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        std::memcpy(out + 2 * i, HEX_PAIRS.pairs[b], 2);
+        sum += nibbles ? static_cast<uint32_t>((b >> 4) + (b & 15)) : b;
+    }
+    return sum;
+}
+
+// The same for `pieces` pieces of `piece` bytes, `stride` bytes apart.
+template <bool nibbles>
+inline uint32_t hex_pieces_sum(char* out, const uint8_t* data, size_t pieces, int piece,
+                               size_t stride) {
+    const size_t width = static_cast<size_t>(piece);
+    if (stride == width) return hex_pairs_sum<nibbles>(out, data, pieces * width);
+    uint32_t sum = 0;
+    if (width == 1) {
+        for (size_t i = 0; i < pieces; ++i, data += stride) {
+            const uint8_t b = *data;
+            std::memcpy(out + 2 * i, HEX_PAIRS.pairs[b], 2);
+            sum += nibbles ? static_cast<uint32_t>((b >> 4) + (b & 15)) : b;
+        }
+        return sum;
+    }
+    for (size_t i = 0; i < pieces; ++i, data += stride, out += 2 * width)
+        sum += hex_pairs_sum<nibbles>(out, data, width);
+    return sum;
+}
+
+// `digits` upper-case hex digits of value (its low 4 * digits bits).
+inline void put_hex(char* out, uint32_t value, int digits) {
+    constexpr char upper[] = "0123456789ABCDEF";
+    for (int i = digits - 1; i >= 0; --i) {
+        out[i] = upper[value & 15];
+        value >>= 4;
+    }
 }
 
 // Makes room for `length` more characters in the line. The line sized by
@@ -118,14 +193,19 @@ inline void line_append_bytes(OutputStream& os, const uint8_t* bytes, int count)
 // (`nibbles` false) or of their nibble values (`nibbles` true).
 template <bool nibbles>
 inline uint32_t line_append_bytes_sum(OutputStream& os, const uint8_t* bytes, int count) {
+    if (count <= 0) return 0;
     char* out = line_room(os, 2 * static_cast<size_t>(count));
-    uint32_t sum = 0;
-    for (int i = 0; i < count; ++i) {
-        const uint8_t b = bytes[i];
-        std::memcpy(out + 2 * i, HEX_PAIRS.pairs[b], 2);
-        sum += nibbles ? static_cast<uint32_t>((b >> 4) + (b & 15)) : b;
-    }
+    const uint32_t sum = hex_pairs_sum<nibbles>(out, bytes, static_cast<size_t>(count));
     os.cursor += 2 * count;
+    return sum;
+}
+// The same for the pieces of a lane run (see LaneRun below).
+template <bool nibbles>
+inline uint32_t line_append_pieces_sum(OutputStream& os, const uint8_t* data, size_t pieces,
+                                       int piece, size_t stride) {
+    const size_t length = 2 * pieces * static_cast<size_t>(piece);
+    const uint32_t sum = hex_pieces_sum<nibbles>(line_room(os, length), data, pieces, piece, stride);
+    os.cursor += static_cast<int>(length);
     return sum;
 }
 // Appends formatted text (rare address and header records only).
@@ -139,6 +219,41 @@ void emit_line(OutputStream& os);
 void emit_text(OutputStream& os, const char* text, size_t length);
 void emit_text(OutputStream& os, const char* text);
 void emit_format(OutputStream& os, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Whole records gathered for one write to a stream: the bulk paths format
+// records straight into one block and write it when it is full and when
+// the block goes out of scope. Only one block is in use at a time (the
+// storage is shared); anything else written to the stream while a block is
+// in use must come after flush().
+class RecordBlock {
+public:
+    static constexpr size_t SIZE = 64 * 1024;
+    explicit RecordBlock(OutputStream& os);
+    ~RecordBlock() { flush(); }
+    RecordBlock(const RecordBlock&) = delete;
+    RecordBlock& operator=(const RecordBlock&) = delete;
+
+    // Room for `length` (at most SIZE) more characters.
+    char* room(size_t length) {
+        if (used_ + length > SIZE) flush();
+        return data_ + used_;
+    }
+    void commit(size_t length) { used_ += length; }
+    // Moves the pending line of the stream (a completed record) into the
+    // block and returns the stream's cursor to the start of the line.
+    void take_line() {
+        const size_t length = static_cast<size_t>(os_.cursor);
+        std::memcpy(room(length), os_.line.data(), length);
+        commit(length);
+        os_.cursor = 0;
+    }
+    void flush();
+
+private:
+    OutputStream& os_;
+    char* data_;
+    size_t used_ = 0;
+};
 
 // Length of the next part of a lane piece of `remaining` bytes whose first
 // byte belongs at `address`: at most `max_part` bytes, and none crossing a

@@ -39,6 +39,13 @@ HexWriter active_writer() {
     return hex_format(options().format).writer;
 }
 
+// The bulk entry point of the format's writer; none while a replacement
+// writer records the protocol piece by piece.
+HexBulkWriter active_bulk_writer() {
+    if (g_writer_override != nullptr) return nullptr;
+    return hex_format(options().format).bulk;
+}
+
 // The data order in force: the one given, else the input file's own.
 int effective_order() {
     int order = options().order;
@@ -142,11 +149,23 @@ void write_range_data(const uint8_t* buffer, uint32_t length) {
                 writer(OP_NEW_ADDRESS, g_streams[k], nullptr, 0, g_env);
     }
 
+    const HexBulkWriter bulk = writer != nullptr ? active_bulk_writer() : nullptr;
     if (R <= W) {
         const uint32_t lanes = W / R;
         const uint32_t step = options().byte_addressing ? R : W;
+        const uint32_t words = length / W;
         uint32_t output_address = range->output_address;
-        if (writer != nullptr) {
+        if (bulk != nullptr) {
+            // Every lane's pieces of all the words in one call per lane.
+            // The lanes go to separate files, so lane after lane writes
+            // what word after word would.
+            for (uint32_t k = 0; k < lanes; ++k) {
+                const LaneRun run{buffer + k * R, words, rom, W, step};
+                g_env.output_address = output_address;
+                bulk(g_streams[k], run, g_env);
+            }
+            output_address += words * step;
+        } else if (writer != nullptr) {
             const int count = static_cast<int>(R);
             for (const uint8_t* word = buffer; word != buffer + length; word += W) {
                 g_env.output_address = output_address;
@@ -156,13 +175,25 @@ void write_range_data(const uint8_t* buffer, uint32_t length) {
                 output_address += step;
             }
         } else {
-            output_address += (length / W) * step;
+            output_address += words * step;
         }
         range->output_address = output_address;
         range->address += length;
         range->last_written = range->address;
     } else {
         uint32_t done = 0;
+        // The whole ROM lanes in one call; a last shorter piece (whole
+        // memory words) on its own below.
+        if (bulk != nullptr && length >= R) {
+            const uint32_t lanes_whole = length / R;
+            const LaneRun run{buffer, lanes_whole, rom, R, R};
+            g_env.output_address = range->output_address;
+            bulk(g_streams[0], run, g_env);
+            done = lanes_whole * R;
+            range->address += done;
+            range->last_written = range->address;
+            range->output_address += done;
+        }
         while (done < length) {
             const uint32_t n = std::min(R, length - done);
             g_env.output_address = range->output_address;
