@@ -267,21 +267,12 @@ inline bool have_tool(const char* name) {
             GTEST_SKIP() << "srec_cat (srecord) or objcopy (binutils) is not installed"; \
     } while (0)
 
-// Reads a file with srec_cat (input format flag such as "-intel") and returns
-// every byte it found at its address. srec_cat's hex dump lists 16 addresses
-// a line, "AAAAAAAA: " then one "XX " column per address (blank where the
-// file has no byte), then "#" and the characters.
-inline ByteMap srec_cat_read(const std::string& path, const std::string& format,
-                             std::string* error = nullptr) {
-    testsupport::RunResult r =
-        testsupport::run_program({"srec_cat", path, format, "-o", "-", "-hex_dump"}, "");
+// srec_cat's hex dump lists 16 addresses a line, "AAAAAAAA: " then one "XX "
+// column per address (blank where the file has no byte), then "#" and the
+// characters.
+inline ByteMap parse_hex_dump(const std::string& dump) {
     ByteMap bytes;
-    if (r.status != 0) {
-        if (error != nullptr) *error = "srec_cat failed: " + r.err;
-        else ADD_FAILURE() << "srec_cat " << format << " " << path << " failed: " << r.err;
-        return bytes;
-    }
-    std::istringstream lines(r.out);
+    std::istringstream lines(dump);
     std::string line;
     while (std::getline(lines, line)) {
         const size_t colon = line.find(':');
@@ -299,6 +290,41 @@ inline ByteMap srec_cat_read(const std::string& path, const std::string& format,
         }
     }
     return bytes;
+}
+
+// Reads a file with srec_cat (input format flag such as "-intel") and returns
+// every byte it found at its address.
+inline ByteMap srec_cat_read(const std::string& path, const std::string& format) {
+    testsupport::RunResult r =
+        testsupport::run_program({"srec_cat", path, format, "-o", "-", "-hex_dump"}, "");
+    if (r.status != 0) {
+        ADD_FAILURE() << "srec_cat " << format << " " << path << " failed: " << r.err;
+        return {};
+    }
+    return parse_hex_dump(r.out);
+}
+
+// Reads several files with one srec_cat run: file i is moved up by i * 2^28
+// so that the files stay apart, and the dump is split again.
+inline std::vector<ByteMap> srec_cat_read_files(const std::vector<std::string>& paths,
+                                                const std::string& format) {
+    std::vector<std::string> argv = {"srec_cat"};
+    for (size_t i = 0; i < paths.size(); ++i) {
+        argv.insert(argv.end(), {paths[i], format, "-offset", std::to_string(i << 28)});
+    }
+    argv.insert(argv.end(), {"-o", "-", "-hex_dump"});
+    testsupport::RunResult r = testsupport::run_program(argv, "");
+    std::vector<ByteMap> maps(paths.size());
+    if (r.status != 0) {
+        ADD_FAILURE() << "srec_cat " << format << " failed: " << r.err;
+        return maps;
+    }
+    for (const auto& [address, byte] : parse_hex_dump(r.out)) {
+        const size_t file = address >> 28;
+        if (file < maps.size()) maps[file][address & 0x0FFFFFFF] = byte;
+        else ADD_FAILURE() << "srec_cat put a byte at 0x" << std::hex << address;
+    }
+    return maps;
 }
 
 // Reads a file with objcopy (-I bfdname -O binary): the bytes from the lowest
