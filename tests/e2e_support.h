@@ -222,6 +222,41 @@ inline std::string intel_upper(uint32_t upper) {
     return ":02000004" + hexn(upper & 0xFFFF, 4) + hex2((0x100 - (sum & 0xFF)) & 0xFF) + "\n";
 }
 
+// The Intel records of one file for its pieces (lane bytes at their output
+// addresses): a record takes pieces until it holds 32 bytes or more, starts
+// afresh where a piece must begin a record or the upper 16 bits of the
+// output address change (after an extended linear address record when they
+// differ from the last record's, which start at 0).
+inline std::string intel_records(const std::vector<Piece>& pieces) {
+    std::string text;
+    std::vector<uint8_t> record;
+    uint32_t record_address = 0, last = 0, upper = 0;
+    auto end_record = [&]() {
+        if (!record.empty()) text += intel_data(record_address, record);
+        record.clear();
+    };
+    bool open = false;
+    for (const Piece& piece : pieces) {
+        if (open && (record.size() >= 32 || piece.starts_record ||
+                     (piece.output_address >> 16) != (last >> 16))) {
+            end_record();
+            open = false;
+        }
+        if (!open) {
+            if ((piece.output_address >> 16) != upper) {
+                upper = piece.output_address >> 16;
+                text += intel_upper(upper);
+            }
+            record_address = piece.output_address;
+            open = true;
+        }
+        record.insert(record.end(), piece.bytes.begin(), piece.bytes.end());
+        last = piece.output_address;
+    }
+    end_record();
+    return text;
+}
+
 // "S" type LL address data CC; LL counts address, data and checksum bytes,
 // CC = one's complement of their sum (with LL).
 inline std::string srecord(char type, int address_bytes, uint32_t address,
