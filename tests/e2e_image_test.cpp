@@ -307,3 +307,57 @@ TEST_F(E2eImage, SectionContinuesIntoTheNextRange) {
     EXPECT_EQ(file("r1.hex"), intel_data(0xF0, part(0, 16)) + ":00000001FF\n");
     EXPECT_EQ(file("r2.hex"), intel_image(0x100, part(16, 0x120)) + ":00000001FF\n");
 }
+
+// ---------------------------------------------------------------------------
+// Sections that do not start on the memory word grid of their range.
+
+// Outside image mode every write starts a memory word at its own address,
+// so a section at 0xFE of a 32-bit memory reaches the end of a range 0x00 to
+// 0xFF two bytes into a word. Those two bytes are padded from the fill
+// pattern to a whole word, the rest goes on in the next range.
+TEST_F(E2eImage, UnalignedSectionCutAtARangeEndIsPaddedAndContinues) {
+    write_text(dir.file("adjacent.cmd"),
+               "ROMS {\n"
+               "  r1: origin 0x000, length 0x100, files = { r1.hex }\n"
+               "  r2: origin 0x100, length 0x100, files = { r2.hex }\n"
+               "}\n");
+    write_coff(dir.file("app.out"), "section .s paddr=0xFE\n  bytes 01 02 03 04 05 06 07 08\n");
+    RunResult r = run({"-q", "-i", "-memwidth", "32", "-romwidth", "32", "-fill", "0xEEEEEEEE",
+                       "adjacent.cmd", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              ">> WARNING: section '.s' was padded by 2 bytes to a size of 4 to satisfy the\n"
+              "            specified memory width of 4\n"
+              ">> WARNING: section '.s' was padded by 2 bytes to a size of 8 to satisfy the\n"
+              "            specified memory width of 4\n");
+    // Little-endian words, most significant byte first.
+    EXPECT_EQ(file("r1.hex"), intel_data(0xFE, {0xEE, 0xEE, 0x02, 0x01}) + ":00000001FF\n");
+    EXPECT_EQ(file("r2.hex"), intel_data(0x100, {0x06, 0x05, 0x04, 0x03, 0xEE, 0xEE, 0x08, 0x07}) +
+                                  ":00000001FF\n");
+
+    // The same in the last range: the rest has no range to go to.
+    write_text(dir.file("single.cmd"), "ROMS { r1: origin 0x000, length 0x100, files = { r1.hex } }\n");
+    r = run({"-q", "-i", "-memwidth", "32", "-romwidth", "32", "-fill", "0xEEEEEEEE", "single.cmd", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              ">> WARNING: section '.s' was padded by 2 bytes to a size of 4 to satisfy the\n"
+              "            specified memory width of 4\n"
+              ">> WARNING: section '.s' at 0100h falls in unconfigured memory (skipped)\n");
+    EXPECT_EQ(file("r1.hex"), intel_data(0xFE, {0xEE, 0xEE, 0x02, 0x01}) + ":00000001FF\n");
+}
+
+// In image mode the range is written a whole memory word at a time from its
+// origin: the word that a section starts in the middle of holds fill up to
+// the section's first byte and then the section's data, none of it lost.
+TEST_F(E2eImage, UnalignedSectionInImageModeSharesItsFirstWordWithFill) {
+    write_text(dir.file("image.cmd"), "ROMS { rom: origin 0x0, length 0x10 }\n");
+    write_coff(dir.file("app.out"), "section .s paddr=0x6\n  bytes 01 02 03 04 05 06\n");
+    RunResult r = run({"-q", "-i", "-image", "-memwidth", "32", "-romwidth", "32", "-fill", "0xEEEEEEEE",
+                       "image.cmd", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    // Memory: EE x6, 01..06, EE x4; words at 0, 4, 8 and 0xC.
+    EXPECT_EQ(file("app.i0"), intel_data(0, {0xEE, 0xEE, 0xEE, 0xEE, 0x02, 0x01, 0xEE, 0xEE, 0x06, 0x05,
+                                             0x04, 0x03, 0xEE, 0xEE, 0xEE, 0xEE}) +
+                                  ":00000001FF\n");
+}
