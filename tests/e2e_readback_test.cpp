@@ -259,3 +259,45 @@ TEST_F(E2eReadback, AsciiHexAndBinaryHoldTheSectionData) {
         back_to_back[static_cast<uint32_t>(text.size() + i)] = data[i];
     EXPECT_TRUE(same_bytes(back_to_back, srec_cat_read(dir.file("app.b0"), "-binary")));
 }
+
+// Sections of several load buffers (16384 bytes each) go on without a break
+// at the buffer boundaries; a length that is not whole memory words is
+// padded at the end only (fill 0).
+TEST_F(E2eReadback, SectionsLongerThanTheLoadBuffer) {
+    const std::vector<Section> sections = {{".big", 0x8000, test_bytes(40000, 41)},
+                                           {".odd", 0x20000, test_bytes(16387, 42)}};
+    write_coff(dir.file("app.out"), describe(sections, false));
+    RunResult r = run_coffhex({"-q", "-i", "app"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The last chunk of .odd holds 3 bytes: padded by 1 to a whole word.
+    EXPECT_EQ(r.err,
+              ">> WARNING: section '.odd' was padded by 1 bytes to a size of 4 to satisfy the\n"
+              "            specified memory width of 4\n");
+    std::vector<Section> padded = sections;
+    padded[1].data.push_back(0);
+    const Layout l = layout(4, 1, 1, false, false);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 4; ++i) paths.push_back(dir.file("app.i" + std::to_string(i)));
+    const std::vector<ByteMap> read = srec_cat_read_files(paths, "-intel");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(same_bytes(reader_view(file_pieces(runs_of(padded), l, i), 32, true),
+                               read[static_cast<size_t>(i)]))
+            << "file " << i;
+}
+
+// A 64-bit memory from 8-bit ROMs: eight files, the warning about the
+// target's 32-bit word, and every lane in place.
+TEST_F(E2eReadback, Memory64Rom8) {
+    const Layout l = layout(8, 1, 1, false, false);
+    write_coff(dir.file("app.out"), describe(high_sections(), false));
+    RunResult r = run_coffhex({"-q", "-m3", "-byte", "-memwidth", "64", "app"}, dir.path());
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, ">> WARNING: memwidth(64) is greater than target width(32)\n");
+    std::vector<std::string> paths;
+    for (int i = 0; i < 8; ++i) paths.push_back(dir.file("app.m" + std::to_string(i)));
+    const std::vector<ByteMap> read = srec_cat_read_files(paths, "-motorola");
+    for (int i = 0; i < 8; ++i)
+        EXPECT_TRUE(same_bytes(address_view(file_pieces(runs_of(high_sections()), l, i, true)),
+                               read[static_cast<size_t>(i)]))
+            << "file " << i;
+}
