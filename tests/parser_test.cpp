@@ -18,6 +18,7 @@
 #include "diag/diag.h"
 #include "driver/options.h"
 #include "driver/run.h"
+#include "support/harness.h"
 
 using namespace coffhex;
 
@@ -602,6 +603,65 @@ TEST_F(ParserTest, HostileInputEndsCleanly) {
             start = end + 1;
         }
     }
+}
+
+TEST_F(ParserTest, DefaultActionsCarryOutOptionsAndDirectives) {
+    set_command_actions(nullptr);
+    reset_roms();
+    reset_sections();
+    expect_clean(parse("-romwidth 16 -o out.hex\n"
+                       "ROMS {\n"
+                       "  PAGE 1:\n"
+                       "  rom1: origin = 0x100, length = 0x200, width = 8, memwidth = 32,\n"
+                       "        fill = 0xFF, files = { a.hex fill }\n"
+                       "}\n"
+                       "SECTIONS { .text: paddr = 0x100 .data boot }\n"));
+    EXPECT_EQ(options().rom_width, 2);
+    EXPECT_EQ(options().output_names, std::deque<std::string>{"out.hex"});
+    EXPECT_FALSE(keywords_active());
+
+    const RomRange* range = first_range();
+    ASSERT_NE(range, nullptr);
+    EXPECT_STREQ(range->name, "rom1");
+    EXPECT_EQ(range->origin, 0x100u);
+    EXPECT_EQ(range->end, 0x2FFu);  // origin + length - 1
+    EXPECT_EQ(range->page, 1);
+    EXPECT_EQ(range->romwidth, 1);  // 8 bits
+    EXPECT_EQ(range->memwidth, 4);  // 32 bits
+    EXPECT_EQ(range->fill, 0xFFu);
+    ASSERT_EQ(range->files.size(), 2u);
+    EXPECT_EQ(range->files[0].name, "a.hex");
+    EXPECT_EQ(range->files[1].name, "fill");
+    EXPECT_EQ(range->next, nullptr);
+
+    const SectionSpec* spec = first_section_spec();
+    ASSERT_NE(spec, nullptr);
+    EXPECT_EQ(spec->name, ".text");
+    EXPECT_EQ(spec->address, 0x100u);
+    EXPECT_FALSE(spec->boot_loaded());
+    ASSERT_NE(spec->next, nullptr);
+    EXPECT_EQ(spec->next->name, ".data");
+    EXPECT_TRUE(spec->next->boot_loaded());
+    EXPECT_EQ(spec->next->next, nullptr);
+    reset_roms();
+    reset_sections();
+}
+
+TEST(CommandFileProgramTest, SyntaxErrorsThroughTheProgram) {
+    // The tab before ROMS is shown as a blank; the error at r2 (after the
+    // trailing comma) and the illegal "." are reported with their lines;
+    // the command file names no COFF file.
+    testsupport::TempDir dir;
+    testsupport::write_text(dir.file("cmds.txt"),
+                            "-i\n"
+                            "\tROMS { r1 origin 0 length 0x100, r2 length 5 }\n"
+                            "SECTIONS { .text boot, .data: paddr 5 . }\n");
+    const testsupport::RunResult result = testsupport::run_coffhex({"cmds.txt"}, dir.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, position(" ROMS { r1 origin 0 length 0x100, r2"));
+    EXPECT_EQ(result.err, syntax_error(2) +
+                              "\"cmds.txt\", line 3:   ERROR: illegal input character: 0x2E\n"
+                              ">> FATAL ERROR: no input files (aborting)\n");
 }
 
 TEST_F(ParserTest, DefaultActionsAreRestored) {

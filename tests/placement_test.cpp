@@ -698,6 +698,37 @@ TEST_F(LoadChunkTest, RamModelCinitWithoutBssUsesItsOwnAddress) {
     EXPECT_EQ(data_of(0)[0].first, 0x1234u);
 }
 
+TEST_F(LoadChunkTest, UnconvertedRamModelCinitIsDropped) {
+    // Under -image the section list leaves a RAM-model .cinit linked but
+    // unconverted (no .bss mapping, address not given): its record data
+    // must not land anywhere.
+    options().image = true;
+    add_range(0x0, 0xFFFF);
+    SectionSpec* cinit = add_entry(".cinit", 0xFFFFFFFFu, 0x40, 0, 0x1010);
+    coff_input().sections[static_cast<size_t>(cinit->section)].flags = STYP_COPY;
+    reading(cinit);
+    const std::vector<uint8_t> chunk = data_run(4, 0x30);
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(load_chunk(chunk.data(), 4, 0x2000, 0));
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(g_calls.empty());
+    EXPECT_EQ(current_entry(), nullptr);
+    EXPECT_EQ(cinit->range, nullptr);
+
+    // Converted through .bss, the same section is placed.
+    cinit->flags |= SPEC_RAM_CINIT;
+    cinit->address = 0x100;
+    options().quiet = 1;
+    load_chunk(chunk.data(), 4, 0x1010, 0);
+    auto data = data_of(0);
+    ASSERT_EQ(data.size(), 0x104u);  // fill up to 0x100, then the record
+    EXPECT_EQ(data[0x100].first, 0x100u);
+    EXPECT_EQ(data[0x100].second, bytes({0x30}));
+}
+
 TEST_F(LoadChunkTest, ReaderBufferIsLeftUntouched) {
     // Byte ordering and padding work on a private copy: a one-lane 32-bit
     // memory reverses every word, and the 6-byte chunk gets 2 pad bytes.

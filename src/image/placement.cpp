@@ -67,6 +67,15 @@ const SectionEntry* find_bss() {
     return nullptr;
 }
 
+// A RAM-model .cinit that the section list could not convert (image mode,
+// not boot-loaded): linked, but neither mapped through .bss nor boot-loaded.
+bool unconverted_ram_cinit(const SectionSpec& entry, const SectionEntry& section) {
+    if ((entry.flags & (SPEC_RAM_CINIT | SPEC_BOOT)) != 0) return false;
+    if ((section.flags & STYP_COPY) == 0) return false;
+    const char* name = section_name_text(section);
+    return name != nullptr && std::strcmp(name, ".cinit") == 0;
+}
+
 [[noreturn]] void bad_width_write() {
     report(INTERNAL, "nbytes not a multiple of mem width/rom width");
     end_run(1);  // not reached: INTERNAL ends the run
@@ -125,6 +134,13 @@ bool load_chunk(const uint8_t* data, uint32_t length, uint32_t address, int32_t 
     if (entry == nullptr) return true;
     const SectionEntry* section = section_of(*entry);
     if (section == nullptr) return true;
+    if (unconverted_ram_cinit(*entry, *section)) {
+        // Its records carry .bss addresses that have no place in this image
+        // (the section list has said so); placing them anywhere would only
+        // put data at a made-up address.
+        g_entry = nullptr;
+        return true;
+    }
 
     // The boot-loaded sections are over: the terminator goes right after
     // the last of them, before this chunk.
