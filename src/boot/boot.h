@@ -33,6 +33,10 @@ BootState boot_state();
 bool boot_table_closed();
 // Next free address of the table.
 uint32_t boot_table_address();
+// Number of boot sections begun so far.
+int32_t boot_sections_begun();
+// Current size of the boot buffer (0 before its first use).
+uint32_t boot_buffer_capacity();
 
 void reset_boot();
 

@@ -1,8 +1,200 @@
-// Placeholder until the map file is built.
+// The translation map: a header with the input, the format, the default
+// widths and the boot parameters, then one block per memory range, written
+// as each range is finished, with its output files and what it contains.
 #include "mapfile/mapfile.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "boot/boot.h"
+#include "cmdfile/roms.h"
+#include "cmdfile/sections.h"
+#include "coff/coff.h"
+#include "driver/banner.h"
+#include "driver/options.h"
+#include "driver/run.h"
+#include "formats/format_table.h"
+#include "image/placement.h"
+
 namespace coffhex {
-void write_map_header() {}
-void write_range_map() {}
-void reset_mapfile() {}
+
+namespace {
+
+constexpr int MAP_WIDTH = 80;
+// Continuation lines of CONTENTS line up under its first entry.
+constexpr const char* CONTENTS_INDENT = "             ";  // 13 blanks
+
+// The "OUTPUT TRANSLATION MAP" title is written before the first block only.
+bool g_title_pending = true;
+
+void rule(FILE* map, char c) {
+    for (int i = 0; i < MAP_WIDTH; ++i) std::fputc(c, map);
+    std::fputc('\n', map);
+}
+
+unsigned long ul(uint32_t value) { return static_cast<unsigned long>(value); }
+
+const SectionEntry* input_section(const SectionSpec& spec) {
+    const CoffInput& input = coff_input();
+    if (spec.section < 0 || static_cast<size_t>(spec.section) >= input.sections.size())
+        return nullptr;
+    return &input.sections[static_cast<size_t>(spec.section)];
+}
+
+bool placed_in(const SectionSpec& spec, const RomRange* range) {
+    return spec.range == range && input_section(spec) != nullptr;
+}
+
+// The entry placed in the range with the lowest output start not below
+// `from`; on a tie the earlier in the list.
+SectionSpec* lowest_start(const RomRange* range, uint64_t from) {
+    SectionSpec* best = nullptr;
+    for (SectionSpec* s = first_section_spec(); s != nullptr; s = s->next) {
+        if (!placed_in(*s, range) || s->start_address < from) continue;
+        if (best == nullptr || s->start_address < best->start_address) best = s;
+    }
+    return best;
+}
+
+// Last address of the boot table as far as it is known for this block:
+// the table address trails a write that is still going on, while the
+// entries' last addresses follow it into the range being finished.
+uint32_t boot_table_last(const RomRange* range) {
+    uint32_t last = boot_table_address() - 1;
+    if (boot_table_closed()) return last;
+    for (const SectionSpec* s = first_section_spec(); s != nullptr; s = s->next)
+        if (s->boot_loaded() && placed_in(*s, range) && s->last_address > last)
+            last = s->last_address;
+    return last;
+}
+
+bool boot_table_incomplete(const RomRange* range) {
+    for (const SectionSpec* s = first_section_spec(); s != nullptr; s = s->next)
+        if (s->boot_loaded() && placed_in(*s, range) && (s->flags & SPEC_REPORTED) != 0)
+            return true;
+    return false;
+}
+
+void fill_line(FILE* map, uint32_t from, uint32_t to, uint32_t fill) {
+    std::fprintf(map, "%08lx..%08lx   FILL = %08lx\n%s", ul(from), ul(to), ul(fill),
+                 CONTENTS_INDENT);
+}
+
+}  // namespace
+
+void write_map_header() {
+    const ConverterOptions& o = options();
+    FILE* map = o.map_file;
+    if (map == nullptr) return;
+
+    rule(map, '*');
+    std::fprintf(map, "%-*s %s\n", MAP_WIDTH - 1 - static_cast<int>(std::strlen(TOOL_VERSION_TEXT)),
+                 TOOL_TITLE, TOOL_VERSION_TEXT);
+    rule(map, '*');
+    std::fprintf(map, "\nINPUT FILE NAME: <%s>\n", coff_file_name().c_str());
+    std::fprintf(map, "OUTPUT FORMAT:   %s\n", hex_format(o.format).name);
+
+    std::fprintf(map, "\nPHYSICAL MEMORY PARAMETERS\n");
+    std::fprintf(map, "   Default data width   :  %2d\n", o.data_width * 8);
+    std::fprintf(map, "   Default memory width :  %2d", o.mem_width * 8);
+    if (o.data_width > o.mem_width) std::fputs(o.order == ORDER_MS ? " (MS-->LS)" : " (LS-->MS)", map);
+    std::fputc('\n', map);
+    std::fprintf(map, "   Default output width :  %2d\n", o.rom_width * 8);
+
+    bool boot_used = false;
+    for (const SectionSpec* s = first_section_spec(); s != nullptr; s = s->next)
+        if (s->boot_loaded() && input_section(*s) != nullptr) boot_used = true;
+    if (boot_used) {
+        std::fprintf(map, "\nBOOT LOADER PARAMETERS\n");
+        std::fprintf(map, "   Table Address: 0x%04lx, PAGE %d\n", ul(o.boot_org), o.boot_page);
+        std::fprintf(map, "   Entry Point  : 0x%04lx", ul(o.entry_point));
+        if (o.entry_symbol.has_value()) std::fprintf(map, "  (%s)", o.entry_symbol->c_str());
+        std::fputc('\n', map);
+    }
+}
+
+void write_range_map() {
+    const ConverterOptions& o = options();
+    FILE* map = o.map_file;
+    const RomRange* range = current_range();
+    if (map == nullptr || range == nullptr) return;
+
+    if (g_title_pending) {
+        std::fputs("\n\nOUTPUT TRANSLATION MAP", map);
+        g_title_pending = false;
+    }
+    std::fputc('\n', map);
+    rule(map, '-');
+    std::fprintf(map, "%08lx..%08lx  Page=%d  Memory Width=%d  ROM Width=%d", ul(range->origin),
+                 ul(range->end), range->page, range->memwidth * 8, range->romwidth * 8);
+    if (std::strcmp(range->name, "*DEFAULT*") != 0) std::fprintf(map, "  \"%s\"", range->name);
+    std::fputc('\n', map);
+    rule(map, '-');
+
+    // Addresses are carried in 64 bits so that an entry ending at the top
+    // of the address space ends the walk instead of wrapping to 0.
+    uint64_t next = range->origin;
+    SectionSpec* first = lowest_start(range, 0);
+    if (first == nullptr && !o.image) {
+        std::fputs("   NO CONTENTS\n", map);
+        return;
+    }
+
+    std::fputs("   OUTPUT FILES: ", map);
+    size_t files = range->files.size();
+    if (range->file_count >= 0 && static_cast<size_t>(range->file_count) < files)
+        files = static_cast<size_t>(range->file_count);
+    for (size_t i = 0; i < files; ++i) {
+        if (i > 0) std::fputs("                 ", map);  // 17 blanks
+        int lane = static_cast<int>(i) * range->romwidth * 8;
+        std::fprintf(map, "%s [b%d..b%d]\n", range->files[i].name.c_str(), lane,
+                     lane + range->romwidth * 8 - 1);
+    }
+    if (first == nullptr) return;
+
+    std::fputs("\n   CONTENTS: ", map);
+    bool boot_table_shown = false;
+    for (SectionSpec* cur = first; cur != nullptr;) {
+        if (cur != first) std::fputs(CONTENTS_INDENT, map);
+        const SectionEntry* section = input_section(*cur);
+        const bool gap = o.image && next != cur->start_address;
+        if (!cur->boot_loaded()) {
+            if (gap) fill_line(map, static_cast<uint32_t>(next), cur->start_address - 1, range->fill);
+            std::fprintf(map, "%08lx..%08lx   %s", ul(cur->start_address), ul(cur->last_address),
+                         cur->name.c_str());
+            if ((cur->flags & SPEC_REPORTED) != 0) std::fputs(" (INCOMPLETE)", map);
+            std::fputc('\n', map);
+        } else {
+            if (!boot_table_shown) {
+                if (gap)
+                    fill_line(map, static_cast<uint32_t>(next), cur->start_address - 1, range->fill);
+                std::fprintf(map, "%08lx..%08lx   BOOT TABLE", ul(o.boot_org),
+                             ul(boot_table_last(range)));
+                if (boot_table_incomplete(range)) std::fputs(" (INCOMPLETE)", map);
+                std::fprintf(map, "\n%s", CONTENTS_INDENT);
+                boot_table_shown = true;
+            }
+            std::fprintf(map, " %19s : ", cur->name.c_str());
+            if ((cur->flags & SPEC_CONTINUED) != 0)
+                std::fputs("(continued)\n", map);
+            else
+                std::fprintf(map, "btad=%08lx  dest=%08lx size=%08x\n", ul(cur->start_address),
+                             ul(section->vaddr), section->size);
+        }
+        uint32_t end = cur->last_address > cur->start_address ? cur->last_address
+                                                               : cur->start_address;
+        next = static_cast<uint64_t>(end) + 1;
+        cur->flags |= SPEC_CONTINUED;
+        cur = next > 0xFFFFFFFFull ? nullptr : lowest_start(range, next);
+    }
+
+    if (o.image && next <= range->end) {
+        std::fputs(CONTENTS_INDENT, map);
+        std::fprintf(map, "%08lx..%08lx   FILL = %08lx\n", ul(static_cast<uint32_t>(next)),
+                     ul(range->end), ul(range->fill));
+    }
+}
+
+void reset_mapfile() { g_title_pending = true; }
+
 }  // namespace coffhex
