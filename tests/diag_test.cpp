@@ -36,7 +36,7 @@ std::string reported(Severity severity, const char* text) {
 std::string words(int count) {
     std::string text;
     for (int i = 0; i < count; ++i) {
-        char word[8];
+        char word[16];
         std::snprintf(word, sizeof word, "w%03d", i);
         if (i > 0) text += ' ';
         text += word;

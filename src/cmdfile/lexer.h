@@ -26,7 +26,12 @@ enum TokenCode : int {
     TOK_MEMWIDTH = 14,
 };
 
-// Fills the character classes, then lex_reset().
+// Size of the line buffer: at most this many characters of a line are held
+// at once; a longer line is read in pieces of this size.
+inline constexpr int LEX_LINE_MAX = 255;
+
+// Fills the character classes, empties the text pool, then lex_reset().
+// Called once per run: name texts handed out stay valid until the next call.
 void lex_init();
 // Keyword context off, empty line buffer, line counter 0, no input stream.
 void lex_reset();
@@ -39,7 +44,8 @@ int next_token();
 // 1 with the token text set, 0 at end of input.
 int next_word();
 // Reads one token (as_token) or word from a copy of `text`; returns the
-// token code, or 1/0 for a word. Command-line values only.
+// token code, or 1/0 for a word. Command-line values only. A text longer
+// than the line buffer is cut to its first LEX_LINE_MAX characters.
 int lex_text(const char* text, bool as_token);
 
 uint32_t token_number();
@@ -55,5 +61,7 @@ void show_position();
 
 // Lines read from the current command file (first line is 1).
 int lex_line_number();
+// Position of the cursor in the current line buffer (0 = first character).
+int lex_column();
 
 }  // namespace coffhex

@@ -82,6 +82,7 @@ struct CoffInput {
     uint32_t entry_address = 0;
     std::vector<SectionEntry> sections;
     StringPool pool;
+    uint32_t string_table_end = 0;   // offset past the string table's last NUL; 0 = none
     int current_section = -1;
 };
 
@@ -93,11 +94,20 @@ bool read_coff_headers();
 bool read_string_table();
 // Pooled text at a string-table offset, or nullptr when no block holds it.
 const char* string_at_offset(uint32_t offset);
+// True when `offset` names a text inside the file's string table (from 4 up
+// to its last NUL); offsets read from the file are checked with it before
+// they are looked up, so that they cannot reach the pooled short names.
+bool string_table_holds(uint32_t offset);
 // Name text of a section entry.
 const char* section_name_text(const SectionEntry& entry);
 
-// Clears the reader's state (keeps nothing from an earlier run); the stream
-// is not closed here.
+// The translate step the reader calls once the section headers are in
+// memory; begin_translation unless a test replaces it (nullptr restores it).
+using TranslationStep = bool (*)();
+void set_translation_step(TranslationStep step);
+
+// Clears the reader's state (keeps nothing from an earlier run) and restores
+// the translate step; the stream is not closed here.
 void reset_coff_input();
 
 }  // namespace coffhex

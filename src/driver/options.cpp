@@ -2,7 +2,6 @@
 #include "driver/options.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
 #include "cmdfile/lexer.h"
@@ -43,16 +42,9 @@ bool take_number_or_warn(const char* option_text, bool from_command_file) {
     return false;
 }
 
-void set_map_file(const char* name) {
-    FILE* stream = std::fopen(name, "w");
-    if (stream == nullptr) {
-        report(WARNING, "cannot open map file '%s': %s", name, std::strerror(errno));
-        return;
-    }
-    if (g_options.map_file != nullptr) std::fclose(g_options.map_file);
-    g_options.map_file = stream;
-    g_options.map_file_name = name;
-}
+// The map file is only named here; the driver opens it once every input
+// is known, so that it can refuse a map file that would overwrite an input.
+void set_map_file(const char* name) { g_options.map_file_name = name; }
 
 // Options of one letter. Returns false when the letter is not one of them.
 bool parse_letter_option(char letter, const char* text, bool from_command_file) {

@@ -56,8 +56,8 @@ struct ConverterOptions {
     std::optional<std::string> boot_section_name;
     uint32_t boot_section_address = 0xFFFFFFFFu;
     int quiet = 0;
-    FILE* map_file = nullptr;
-    std::string map_file_name;
+    FILE* map_file = nullptr;   // open map stream (after the arguments are walked)
+    std::string map_file_name;  // name given with -map; empty = none
     int trace_level = 0;
     int symbol_trace = 0;
     std::vector<ExcludePattern> exclude_patterns;

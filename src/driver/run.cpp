@@ -2,10 +2,13 @@
 // the translate step.
 #include "driver/run.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <vector>
 
 #include "boot/boot.h"
 #include "cmdfile/lexer.h"
@@ -42,6 +45,10 @@ int g_arg_index = 0;
 int g_remaining = 0;
 
 bool g_widths_checked = false;
+
+// Every file read as input (the COFF file and the command files), so that
+// no output can be written over one of them.
+std::vector<std::string> g_input_paths;
 
 void walk_arguments(int count, char** vector) {
     g_argv = vector;
@@ -88,6 +95,64 @@ void parse_command_file_named(const std::string& name) {
     set_command_file_name(nullptr);
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Refuses an output or map file that would overwrite an input file or
+// another output file, before anything is written.
+void check_output_names() {
+    std::vector<std::string> outputs;
+    for (RomRange* range = first_range(); range != nullptr; range = range->next) {
+        for (int32_t i = 0; i < range->file_count && i < static_cast<int32_t>(range->files.size()); ++i)
+            outputs.push_back(range->files[static_cast<size_t>(i)].name);
+    }
+    const std::string& map = options().map_file_name;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        for (const std::string& input : g_input_paths)
+            if (same_file(outputs[i], input))
+                report(FATAL, "output file '%s' would overwrite input file '%s'", outputs[i].c_str(),
+                       input.c_str());
+        for (size_t j = 0; j < i; ++j)
+            if (same_file(outputs[i], outputs[j]))
+                report(FATAL, "output file '%s' is named more than once", outputs[i].c_str());
+        if (!map.empty() && same_file(outputs[i], map))
+            report(FATAL, "map file '%s' is also an output file", map.c_str());
+    }
+    if (!map.empty()) {
+        for (const std::string& input : g_input_paths)
+            if (same_file(map, input))
+                report(FATAL, "map file '%s' would overwrite input file '%s'", map.c_str(), input.c_str());
+    }
+}
+
+void open_map_file() {
+    ConverterOptions& o = options();
+    if (o.map_file_name.empty()) return;
+    o.map_file = std::fopen(o.map_file_name.c_str(), "w");
+    if (o.map_file == nullptr)
+        report(WARNING, "cannot open map file '%s': %s", o.map_file_name.c_str(), std::strerror(errno));
+}
+
+// Writes out and closes the map file; a failed write is an error, so that
+// a lost report never passes for success.
+void close_map_file() {
+    ConverterOptions& o = options();
+    if (o.map_file == nullptr) return;
+    errno = 0;
+    bool failed = std::fflush(o.map_file) != 0 || std::ferror(o.map_file) != 0;
+    int error = errno != 0 ? errno : EIO;
+    if (std::fclose(o.map_file) != 0 && !failed) {
+        failed = true;
+        error = errno != 0 ? errno : EIO;
+    }
+    o.map_file = nullptr;
+    if (failed) report(ERROR, "cannot write map file '%s': %s", o.map_file_name.c_str(), std::strerror(error));
+}
+
 // Closes whatever an ended run left open; buffered output is written out as
 // a normal process exit would.
 void close_run_streams() {
@@ -120,6 +185,8 @@ int convert(int argc, char** argv) {
     if (!g_coff_accepted) report(FATAL, "no input files");
     finish_rom_ranges();
     if (worst_severity() > 2) report(FATAL, "errors prevent conversion");
+    check_output_names();
+    open_map_file();
 
     bool failed = false;
     if (!load_coff_file()) {
@@ -132,6 +199,7 @@ int convert(int argc, char** argv) {
         input.stream = nullptr;
     }
     finish_output();
+    close_map_file();
     return (worst_severity() > 2 || failed) ? 1 : 0;
 }
 
@@ -166,6 +234,7 @@ void reset_options() {
     g_coff_accepted = false;
     g_command_file.clear();
     g_widths_checked = false;
+    g_input_paths.clear();
     if (coff_input().stream != nullptr) {
         std::fclose(coff_input().stream);
         coff_input().stream = nullptr;
@@ -204,6 +273,7 @@ void classify_input(const char* name) {
         }
         g_coff_file_name = path;
         g_coff_accepted = true;
+        g_input_paths.push_back(path);
         std::rewind(probe);
         coff_input().stream = probe;
         return;
@@ -217,6 +287,7 @@ void classify_input(const char* name) {
         report(WARNING, "nested command file: %s ignored", path.c_str());
         return;
     }
+    g_input_paths.push_back(path);
     parse_command_file_named(path);
 }
 

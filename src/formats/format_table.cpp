@@ -3,19 +3,18 @@
 namespace coffhex {
 
 namespace {
-// Writers are filled in as each format family is built.
 const HexFormat FORMATS[FORMAT_COUNT] = {
-    {"DEBUG", 1, ".d00", nullptr},
-    {"Intel", 1, ".i00", nullptr},
-    {"Motorola-S", 1, ".m00", nullptr},
-    {"Motorola-S1", 1, ".m00", nullptr},
-    {"Motorola-S2", 1, ".m00", nullptr},
-    {"Motorola-S3", 1, ".m00", nullptr},
-    {"QV-Tagged", 2, ".t00", nullptr},
-    {"Extended Tektronix", 1, ".x00", nullptr},
-    {"ASCII-Hex", 1, ".a00", nullptr},
-    {"Generic", 1, ".s00", nullptr},
-    {"Binary", 1, ".b00", nullptr},
+    {"DEBUG", 1, ".d00", debug_writer},
+    {"Intel", 1, ".i00", intel_writer},
+    {"Motorola-S", 1, ".m00", motorola_writer},
+    {"Motorola-S1", 1, ".m00", motorola_writer},
+    {"Motorola-S2", 1, ".m00", motorola_writer},
+    {"Motorola-S3", 1, ".m00", motorola_writer},
+    {"QV-Tagged", 2, ".t00", tagged_writer},
+    {"Extended Tektronix", 1, ".x00", tektronix_writer},
+    {"ASCII-Hex", 1, ".a00", ascii_hex_writer},
+    {"Generic", 1, ".s00", generic_writer},
+    {"Binary", 1, ".b00", binary_writer},
 };
 }  // namespace
 

@@ -3,8 +3,10 @@
 // record lines.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,11 @@ enum WriterOp : int {
     OP_END_FILE = 5,     // write any file trailer
 };
 
+// Room in a record line besides the data of one lane piece: the widest
+// record text any writer builds around or ahead of the piece (line limit,
+// address prefix, checksum and trailer) fits in it.
+inline constexpr size_t LINE_ROOM = 160;
+
 // The state of one open output file.
 struct OutputStream {
     FILE* stream = nullptr;
@@ -26,11 +33,14 @@ struct OutputStream {
     int cursor = 0;                // length of the pending record; 0 = none
     uint32_t last_address = 0;     // writers store their last output address
     int32_t format_flag = 0;       // free for the writer; 0 when opened
+    uint32_t record_sum = 0;       // running checksum of the pending record
     bool write_failed = false;     // a write to the stream failed
     int write_errno = 0;           // errno of the first failed write
 
-    // Sizes the line for lane pieces of up to `rom_width` bytes and clears
-    // the record state (cursor, last address, format flag).
+    // Called when the file is opened: sizes the line for lane pieces of up
+    // to `rom_width` bytes (LINE_ROOM + 2 * rom_width characters) and clears
+    // the record state (cursor, last address, format flag, checksum) and the
+    // write-failure state left by the previous file of this entry.
     void prepare(int32_t rom_width);
     bool pending() const { return cursor != 0; }
 };
@@ -53,17 +63,74 @@ using HexWriter = void (*)(int op, OutputStream& os, const uint8_t* data, int co
 // Upper-case hex digits by nibble value.
 extern const char HEX_DIGITS[16];
 
+// Two digits per byte value, so a data byte costs one table load and one
+// two-character copy.
+struct HexPairTable {
+    char pairs[256][2];
+};
+constexpr HexPairTable make_hex_pairs() {
+    constexpr char digits[] = "0123456789ABCDEF";
+    HexPairTable table{};
+    for (int i = 0; i < 256; ++i) {
+        table.pairs[i][0] = digits[i >> 4];
+        table.pairs[i][1] = digits[i & 15];
+    }
+    return table;
+}
+inline constexpr HexPairTable HEX_PAIRS = make_hex_pairs();
+
 // Two upper-case hex digits per byte, high nibble first; no terminator.
 // Returns the characters written (2 * count).
-int hex_pairs(char* out, const uint8_t* bytes, int count);
+inline int hex_pairs(char* out, const uint8_t* bytes, int count) {
+    for (int i = 0; i < count; ++i) std::memcpy(out + 2 * i, HEX_PAIRS.pairs[bytes[i]], 2);
+    return count > 0 ? 2 * count : 0;
+}
+
+// Makes room for `length` more characters in the line. The line sized by
+// `prepare` always has the room; this only grows a line that was not
+// prepared for the piece it is given.
+void grow_line(OutputStream& os, size_t length);
+inline char* line_room(OutputStream& os, size_t length) {
+    if (static_cast<size_t>(os.cursor) + length > os.line.size()) grow_line(os, length);
+    return os.line.data() + os.cursor;
+}
 
 // Appends text to the pending line.
 void line_append(OutputStream& os, const char* text, size_t length);
 void line_append(OutputStream& os, const char* text);
-// Appends `digits` upper-case hex digits of value.
+inline void line_append_char(OutputStream& os, char c) {
+    *line_room(os, 1) = c;
+    ++os.cursor;
+}
+// Appends `digits` upper-case hex digits of value (its low 4 * digits bits).
 void line_append_hex(OutputStream& os, uint32_t value, int digits);
+// Appends value in lower-case hex with at least `min_digits` digits (more
+// when the value needs them), as "%0<min_digits>lx" prints it.
+void line_append_lower_hex(OutputStream& os, uint32_t value, int min_digits);
+// Writes `digits` upper-case hex digits of value over the line at `position`.
+void line_put_hex(OutputStream& os, int position, uint32_t value, int digits);
 // Appends two hex digits per byte.
-void line_append_bytes(OutputStream& os, const uint8_t* bytes, int count);
+inline void line_append_bytes(OutputStream& os, const uint8_t* bytes, int count) {
+    if (count <= 0) return;
+    os.cursor += hex_pairs(line_room(os, 2 * static_cast<size_t>(count)), bytes, count);
+}
+// Appends two hex digits per byte and returns the sum of the bytes
+// (`nibbles` false) or of their nibble values (`nibbles` true).
+template <bool nibbles>
+inline uint32_t line_append_bytes_sum(OutputStream& os, const uint8_t* bytes, int count) {
+    char* out = line_room(os, 2 * static_cast<size_t>(count));
+    uint32_t sum = 0;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        std::memcpy(out + 2 * i, HEX_PAIRS.pairs[b], 2);
+        sum += nibbles ? static_cast<uint32_t>((b >> 4) + (b & 15)) : b;
+    }
+    os.cursor += 2 * count;
+    return sum;
+}
+// Appends formatted text (rare address and header records only).
+void line_append_format(OutputStream& os, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 // Writes the pending line as it stands (the writer adds its own line end)
 // and returns the cursor to the start.
@@ -72,6 +139,23 @@ void emit_line(OutputStream& os);
 void emit_text(OutputStream& os, const char* text, size_t length);
 void emit_text(OutputStream& os, const char* text);
 void emit_format(OutputStream& os, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Length of the next part of a lane piece of `remaining` bytes whose first
+// byte belongs at `address`: at most `max_part` bytes, and none crossing a
+// multiple of 2^segment_bits (0 = no boundary). Keeps records within the
+// count field of their format and inside their address segment.
+inline int piece_part(uint32_t address, int remaining, int max_part, int segment_bits) {
+    int part = remaining < max_part ? remaining : max_part;
+    if (segment_bits > 0 && segment_bits < 32) {
+        uint32_t mask = (uint32_t{1} << segment_bits) - 1;
+        uint64_t to_boundary = uint64_t{mask} + 1 - (address & mask);
+        if (to_boundary < static_cast<uint64_t>(part)) part = static_cast<int>(to_boundary);
+    }
+    return part;
+}
+
+// Clears the Motorola writer's per-run state (variant, last warned section).
+void reset_motorola_writer();
 
 // Clears the writers' per-run state (Motorola variant, last warned section).
 void reset_writers();

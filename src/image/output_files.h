@@ -4,24 +4,42 @@
 
 #include <cstdint>
 
-namespace coffhex {
+#include "formats/writer.h"
 
-struct OutputStream;
+namespace coffhex {
 
 // Maximum number of output files per range.
 inline constexpr int MAX_OUTPUT_FILES = 8;
 
+// Size of the stdio buffer given to every output stream.
+inline constexpr size_t OUTPUT_BUFFER_SIZE = 1u << 20;
+
+// Puts the bytes of whole memory words into the agreed byte order, in place.
+// Trailing bytes that do not make up a whole group are left as they are.
 void apply_byte_order(uint8_t* buffer, uint32_t length);
+
+// Writes length bytes (whole memory words) to the files of the current
+// range, one writer call per lane piece, and advances the range's address.
 void write_range_data(const uint8_t* buffer, uint32_t length);
+
 void open_range_files();
+// Ends the pending record of every file of the current range.
 void flush_range_files();
+// Flushes, writes the trailers and closes every file of the current range.
 void close_range_files();
 
 // Entry k of the output stream table.
 OutputStream& output_stream(int k);
 
+// Number of output files (lanes) of a range with these widths in bytes.
+int lane_count(int32_t memwidth, int32_t romwidth);
+
 // Closes every stream left open by an aborted run (no trailers written).
 void abandon_output_files();
+
+// Replaces the format table's writer for every call (tests record the
+// protocol with it); nullptr restores the table's writer.
+void set_writer_override(HexWriter writer);
 
 void reset_output_files();
 

@@ -36,6 +36,16 @@ void set_current_entry(SectionSpec* entry);
 void set_boot_table_mode(bool on);
 bool boot_table_mode();
 
+// The chunk checks of the data sink: LOADBUFSIZE must be a multiple of the
+// range's ROM width and memory width and, when boot_alignment is not 0, of
+// the boot alignment. A failure is an internal error (the run ends).
+void check_load_buffer_widths(const RomRange& range, uint32_t boot_alignment);
+
+// Test seam: makes `first` the selection list that placement consults (for
+// the entry of a section index and for the overlap search) instead of the
+// SECTIONS list; nullptr restores the real list.
+void set_selection_override(SectionSpec* first);
+
 void reset_placement();
 
 }  // namespace coffhex

@@ -46,6 +46,8 @@
 //     raw 01 02 ...         raw bytes appended as they stand (e.g. truncated
 //                           tails); the same as bytes
 //   symbol NAME VALUE [class=2] [type=0] [section=1] [aux=0] [stroff=N]
+//                           section is signed (-1 absolute, -2 debug); aux
+//                           entries are written as 18 zero bytes each
 //
 // Defaults: magic 0x00C2, target 0x0099, both byte orders lsb, no optional
 // header, vaddr = paddr, size = number of data bytes, flags 0x20, page 0.

@@ -1,0 +1,479 @@
+// Command-file lexer: numbers, names, keywords in both contexts, quoted
+// texts, comments, the line counter, long lines, raw words, command-line
+// values and the position display.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cmdfile/lexer.h"
+#include "diag/diag.h"
+#include "driver/options.h"
+
+using namespace coffhex;
+
+namespace {
+
+// A readable form of a token: NAME(text), NUMBER(value), the keyword's
+// token name, 'c' for a single character, END.
+std::string describe(int code) {
+    switch (code) {
+    case TOK_END: return "END";
+    case TOK_NAME: return std::string("NAME(") + token_text() + ")";
+    case TOK_NUMBER: return "NUMBER(" + std::to_string(token_number()) + ")";
+    case TOK_PAGE: return "PAGE";
+    case TOK_LENGTH: return "LENGTH";
+    case TOK_ORIGIN: return "ORIGIN";
+    case TOK_SECTIONS: return "SECTIONS";
+    case TOK_FILL: return "FILL";
+    case TOK_ROMS: return "ROMS";
+    case TOK_FILES: return "FILES";
+    case TOK_WIDTH: return "WIDTH";
+    case TOK_BOOT: return "BOOT";
+    case TOK_DATAWIDTH: return "DATAWIDTH";
+    case TOK_PADDR: return "PADDR";
+    case TOK_MEMWIDTH: return "MEMWIDTH";
+    default: return std::string("'") + static_cast<char>(code) + "'";
+    }
+}
+
+using Tokens = std::vector<std::string>;
+
+class LexerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_option_values();
+        reset_diagnostics();
+        lex_init();
+    }
+    void TearDown() override {
+        set_command_file_name(nullptr);
+        lex_reset();
+        if (file_ != nullptr) std::fclose(file_);
+    }
+
+    // Makes `text` the command file being read.
+    void feed(const std::string& text) {
+        if (file_ != nullptr) std::fclose(file_);
+        file_ = std::tmpfile();
+        ASSERT_NE(file_, nullptr);
+        std::fwrite(text.data(), 1, text.size(), file_);
+        std::rewind(file_);
+        lex_reset();
+        lex_set_input(file_);
+    }
+
+    // Every token up to the end of input (END not included).
+    Tokens all_tokens() {
+        Tokens tokens;
+        for (int i = 0; i < 10000; ++i) {
+            const int code = next_token();
+            if (code == TOK_END) break;
+            tokens.push_back(describe(code));
+        }
+        return tokens;
+    }
+
+    Tokens lex(const std::string& text, bool keywords = false) {
+        feed(text);
+        if (keywords) keywords_on();
+        return all_tokens();
+    }
+
+    FILE* file_ = nullptr;
+};
+
+// ---------------------------------------------------------------- numbers
+
+TEST_F(LexerTest, NumbersInEveryBaseAndSuffixForm) {
+    EXPECT_EQ(lex("100 0x1F 1Fh 1fH 01fh 0FFh 017 17q 17Q"),
+              (Tokens{"NUMBER(100)", "NUMBER(31)", "NUMBER(31)", "NUMBER(31)", "NUMBER(31)",
+                      "NUMBER(255)", "NUMBER(15)", "NUMBER(15)", "NUMBER(15)"}));
+    // 0 alone, and 0 with a hexadecimal suffix.
+    EXPECT_EQ(lex("0 0h 0q"), (Tokens{"NUMBER(0)", "NUMBER(0)", "NUMBER(0)"}));
+    // 017q: octal prefix and octal suffix, the suffix is consumed.
+    EXPECT_EQ(lex("017q"), (Tokens{"NUMBER(15)"}));
+    // 019h: the "0" counts as octal prefix (1 is octal), the run 19 is
+    // then read in hexadecimal: 0x19 = 25.
+    EXPECT_EQ(lex("019h"), (Tokens{"NUMBER(25)"}));
+}
+
+TEST_F(LexerTest, NumbersEndWhereTheirBaseEnds) {
+    // 0x and no hexadecimal digit: the number 0, then a name starting with x.
+    EXPECT_EQ(lex("0xg"), (Tokens{"NUMBER(0)", "NAME(xg)"}));
+    EXPECT_EQ(lex("0x"), (Tokens{"NUMBER(0)", "NAME(x)"}));
+    // Only a lower-case x introduces the hexadecimal prefix.
+    EXPECT_EQ(lex("0X10"), (Tokens{"NUMBER(0)", "NAME(X10)"}));
+    // q only applies to an all-octal run.
+    EXPECT_EQ(lex("8q"), (Tokens{"NUMBER(8)", "NAME(q)"}));
+    EXPECT_EQ(lex("12ab"), (Tokens{"NUMBER(12)", "NAME(ab)"}));
+    // After a 0x prefix no suffix is recognised.
+    EXPECT_EQ(lex("0x1Fh"), (Tokens{"NUMBER(31)", "NAME(h)"}));
+    // Octal reads octal digits only: 012 = 10, then 8.
+    EXPECT_EQ(lex("0128"), (Tokens{"NUMBER(10)", "NUMBER(8)"}));
+    // "0" before a non-octal digit is no prefix: decimal 9.
+    EXPECT_EQ(lex("09"), (Tokens{"NUMBER(9)"}));
+    // A number is followed directly by punctuation.
+    EXPECT_EQ(lex("(0x10)"), (Tokens{"'('", "NUMBER(16)", "')'"}));
+}
+
+TEST_F(LexerTest, NumbersWrapAt32Bits) {
+    // 2^32 wraps to 0, 2^32 + 5 to 5; 0x100000001 keeps the low 32 bits.
+    EXPECT_EQ(lex("4294967296 4294967301 0x100000001 4294967295"),
+              (Tokens{"NUMBER(0)", "NUMBER(5)", "NUMBER(1)", "NUMBER(4294967295)"}));
+}
+
+// ---------------------------------------------------------------- keywords
+
+TEST_F(LexerTest, EveryKeywordInBothContexts) {
+    struct Row {
+        const char* text;
+        const char* token;
+    };
+    const Row rows[] = {
+        {"BOOT", "BOOT"},         {"DATAWIDTH", "DATAWIDTH"}, {"DWIDTH", "DATAWIDTH"},
+        {"FILES", "FILES"},       {"FILL", "FILL"},           {"LENGTH", "LENGTH"},
+        {"MEMWIDTH", "MEMWIDTH"}, {"MWIDTH", "MEMWIDTH"},     {"ORIGIN", "ORIGIN"},
+        {"PADDR", "PADDR"},       {"PAGE", "PAGE"},           {"ROMWIDTH", "WIDTH"},
+        {"WIDTH", "WIDTH"},       {"boot", "BOOT"},           {"datawidth", "DATAWIDTH"},
+        {"dw", "DATAWIDTH"},      {"dwidth", "DATAWIDTH"},    {"f", "FILL"},
+        {"files", "FILES"},       {"fill", "FILL"},           {"l", "LENGTH"},
+        {"len", "LENGTH"},        {"length", "LENGTH"},       {"memwidth", "MEMWIDTH"},
+        {"mw", "MEMWIDTH"},       {"mwidth", "MEMWIDTH"},     {"o", "ORIGIN"},
+        {"org", "ORIGIN"},        {"origin", "ORIGIN"},       {"paddr", "PADDR"},
+        {"page", "PAGE"},         {"romwidth", "WIDTH"},      {"w", "WIDTH"},
+        {"width", "WIDTH"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(lex(row.text, true), (Tokens{row.token}));
+        EXPECT_EQ(lex(row.text, false), (Tokens{std::string("NAME(") + row.text + ")"}));
+    }
+    // The two always-active keywords.
+    EXPECT_EQ(lex("ROMS SECTIONS", false), (Tokens{"ROMS", "SECTIONS"}));
+    EXPECT_EQ(lex("ROMS SECTIONS", true), (Tokens{"ROMS", "SECTIONS"}));
+}
+
+TEST_F(LexerTest, KeywordsMatchExactlyAndCaseSensitively) {
+    EXPECT_EQ(lex("Roms Origin ROM ROMSX fil FILLS O L Boot sections", true),
+              (Tokens{"NAME(Roms)", "NAME(Origin)", "NAME(ROM)", "NAME(ROMSX)", "NAME(fil)",
+                      "NAME(FILLS)", "NAME(O)", "NAME(L)", "NAME(Boot)", "NAME(sections)"}));
+}
+
+TEST_F(LexerTest, KeywordContextSwitchesBetweenTokens) {
+    feed("origin origin origin");
+    EXPECT_EQ(describe(next_token()), "NAME(origin)");
+    keywords_on();
+    EXPECT_TRUE(keywords_active());
+    EXPECT_EQ(describe(next_token()), "ORIGIN");
+    keywords_off();
+    EXPECT_FALSE(keywords_active());
+    EXPECT_EQ(describe(next_token()), "NAME(origin)");
+}
+
+// ---------------------------------------------------------------- names
+
+TEST_F(LexerTest, DrivePathIsOneNameOnlyOutsideBlocks) {
+    EXPECT_EQ(lex("c:\\dir\\a.hex", false), (Tokens{"NAME(c:\\dir\\a.hex)"}));
+    EXPECT_EQ(lex("c:\\dir\\a.hex", true), (Tokens{"NAME(c)", "':'", "NAME(\\dir\\a.hex)"}));
+}
+
+TEST_F(LexerTest, ColonRules) {
+    // A colon before a blank ends the name in both contexts.
+    EXPECT_EQ(lex("rom1: x", false), (Tokens{"NAME(rom1)", "':'", "NAME(x)"}));
+    EXPECT_EQ(lex("rom1: x", true), (Tokens{"NAME(rom1)", "':'", "NAME(x)"}));
+    EXPECT_EQ(lex("rom1:origin", false), (Tokens{"NAME(rom1:origin)"}));
+    EXPECT_EQ(lex("rom1:origin", true), (Tokens{"NAME(rom1)", "':'", "ORIGIN"}));
+    // A name may begin with a colon while the context is off.
+    EXPECT_EQ(lex(":x :", false), (Tokens{"NAME(:x)", "':'"}));
+    EXPECT_EQ(lex(":x :", true), (Tokens{"':'", "NAME(x)", "':'"}));
+    // A colon at the very end of the line.
+    EXPECT_EQ(lex("a:", false), (Tokens{"NAME(a)", "':'"}));
+}
+
+TEST_F(LexerTest, SlashAndDotRules) {
+    EXPECT_EQ(lex("a/b /x .x a. $[x]~_"),
+              (Tokens{"NAME(a/b)", "NAME(/x)", "NAME(.x)", "NAME(a.)", "NAME($[x]~_)"}));
+    EXPECT_EQ(worst_severity(), 0);
+
+    // "a/" before a blank: the name a, then an illegal lone "/".
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(lex("a/ b"), (Tokens{"NAME(a)", "NAME(b)"}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              ">>   ERROR: illegal input character: 0x2F\n");
+}
+
+TEST_F(LexerTest, PunctuationTokens) {
+    EXPECT_EQ(lex("( ) , - : = { }", true),
+              (Tokens{"'('", "')'", "','", "'-'", "':'", "'='", "'{'", "'}'"}));
+    EXPECT_EQ(lex("-name --x", false), (Tokens{"'-'", "NAME(name)", "'-'", "'-'", "NAME(x)"}));
+}
+
+TEST_F(LexerTest, IllegalCharactersAreReportedAndSkipped) {
+    set_command_file_name("cmds.txt");
+    testing::internal::CaptureStderr();
+    // A lone ".", a lone "/", a vertical tab, and a byte above 127 (which
+    // must be shown as E9, not as a negative value); "*" and "?" are no
+    // token characters either.
+    EXPECT_EQ(lex("a . b\n/ c\x0B" "d\n\xE9" "e *?f"),
+              (Tokens{"NAME(a)", "NAME(b)", "NAME(c)", "NAME(d)", "NAME(e)", "NAME(f)"}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "\"cmds.txt\", line 1:   ERROR: illegal input character: 0x2E\n"
+              "\"cmds.txt\", line 2:   ERROR: illegal input character: 0x2F\n"
+              "\"cmds.txt\", line 2:   ERROR: illegal input character: 0x0B\n"
+              "\"cmds.txt\", line 3:   ERROR: illegal input character: 0xE9\n"
+              "\"cmds.txt\", line 3:   ERROR: illegal input character: 0x2A\n"
+              "\"cmds.txt\", line 3:   ERROR: illegal input character: 0x3F\n");
+    EXPECT_EQ(worst_severity(), ERROR);
+}
+
+TEST_F(LexerTest, HighBytesNeverJoinAName) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(lex("ab\xC3\xA9" "cd"), (Tokens{"NAME(ab)", "NAME(cd)"}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              ">>   ERROR: illegal input character: 0xC3\n"
+              ">>   ERROR: illegal input character: 0xA9\n");
+}
+
+// ---------------------------------------------------------------- quoted texts
+
+TEST_F(LexerTest, QuotedTexts) {
+    // Quoting does not hide a keyword: "ROMS" is ROMS in any context, and
+    // "origin" is ORIGIN inside a block.
+    EXPECT_EQ(lex("\"ROMS\" \"SECTIONS\" \"origin\"", false),
+              (Tokens{"ROMS", "SECTIONS", "NAME(origin)"}));
+    EXPECT_EQ(lex("\"ROMS\" \"origin\"", true), (Tokens{"ROMS", "ORIGIN"}));
+    // Digits first, blanks, other characters, the empty text.
+    EXPECT_EQ(lex("\"1st file.hex\" \"a*b?\" \"\"x"),
+              (Tokens{"NAME(1st file.hex)", "NAME(a*b?)", "NAME()", "NAME(x)"}));
+}
+
+TEST_F(LexerTest, OpenQuoteEndsWithItsLineOrAFormFeed) {
+    EXPECT_EQ(lex("\"abc def\nx"), (Tokens{"NAME(abc def)", "NAME(x)"}));
+    EXPECT_EQ(lex("\"ab\fcd"), (Tokens{"NAME(ab)", "NAME(cd)"}));
+    EXPECT_EQ(lex("\"open at the end"), (Tokens{"NAME(open at the end)"}));
+}
+
+// ---------------------------------------------------------------- comments, lines
+
+TEST_F(LexerTest, CommentsAreSkipped) {
+    EXPECT_EQ(lex("a /* c */ b/* d */c /**/ d"),
+              (Tokens{"NAME(a)", "NAME(b)", "NAME(c)", "NAME(d)"}));
+    // A name ends before "/*" (the "/" is not followed by a name character).
+    EXPECT_EQ(lex("x/*y*/z"), (Tokens{"NAME(x)", "NAME(z)"}));
+    // Comments do not nest: the first "*/" closes.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(lex("/* a /* b */ c */"), (Tokens{"NAME(c)"}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              ">>   ERROR: illegal input character: 0x2A\n"
+              ">>   ERROR: illegal input character: 0x2F\n");
+    // An input that ends inside a comment simply ends.
+    EXPECT_EQ(lex("a /* open\nstill open"), (Tokens{"NAME(a)"}));
+}
+
+TEST_F(LexerTest, LineCounterFollowsTheTokens) {
+    feed("a\n\n  b\r\nc /* one\ntwo\nthree\nfour */ d\n");
+    EXPECT_EQ(lex_line_number(), 0);
+    EXPECT_EQ(describe(next_token()), "NAME(a)");
+    EXPECT_EQ(lex_line_number(), 1);
+    EXPECT_EQ(describe(next_token()), "NAME(b)");
+    EXPECT_EQ(lex_line_number(), 3);
+    EXPECT_EQ(describe(next_token()), "NAME(c)");
+    EXPECT_EQ(lex_line_number(), 4);
+    // The comment opens on line 4 and closes three lines later.
+    EXPECT_EQ(describe(next_token()), "NAME(d)");
+    EXPECT_EQ(lex_line_number(), 7);
+    EXPECT_EQ(next_token(), TOK_END);
+    EXPECT_EQ(lex_line_number(), 7);
+    // End of input stays end of input.
+    EXPECT_EQ(next_token(), TOK_END);
+    EXPECT_EQ(next_word(), 0);
+}
+
+TEST_F(LexerTest, ResetStartsAFreshFile) {
+    feed("x\ny\n");
+    keywords_on();
+    next_token();
+    next_token();
+    EXPECT_EQ(lex_line_number(), 2);
+    lex_reset();
+    EXPECT_EQ(lex_line_number(), 0);
+    EXPECT_FALSE(keywords_active());
+    // No input stream after a reset.
+    EXPECT_EQ(next_token(), TOK_END);
+}
+
+TEST_F(LexerTest, LongLinesAreReadIn255CharacterPieces) {
+    // A name of 300 characters on one line is cut by the piece boundary into
+    // two names; every piece counts as one line.
+    const std::string name = std::string(200, 'a') + std::string(100, 'b');
+    feed(name + " z\n");
+    EXPECT_EQ(next_token(), TOK_NAME);
+    EXPECT_EQ(std::string(token_text()), std::string(200, 'a') + std::string(55, 'b'));
+    EXPECT_EQ(lex_line_number(), 1);
+    EXPECT_EQ(next_token(), TOK_NAME);
+    EXPECT_EQ(std::string(token_text()), std::string(45, 'b'));
+    EXPECT_EQ(lex_line_number(), 2);
+    EXPECT_EQ(describe(next_token()), "NAME(z)");
+
+    // A line of exactly 255 characters: its newline is read as a piece of
+    // its own, so the next line is line 3.
+    feed(std::string(255, 'c') + "\nd\n");
+    EXPECT_EQ(next_token(), TOK_NAME);
+    EXPECT_EQ(std::string(token_text()).size(), 255u);
+    EXPECT_EQ(describe(next_token()), "NAME(d)");
+    EXPECT_EQ(lex_line_number(), 3);
+}
+
+TEST_F(LexerTest, NulByteEndsTheLine) {
+    EXPECT_EQ(lex(std::string("ab\0cd\nef", 8)), (Tokens{"NAME(ab)", "NAME(ef)"}));
+}
+
+// ---------------------------------------------------------------- token values
+
+TEST_F(LexerTest, TokenValueIsKeptByOtherTokens) {
+    feed("name ( 42 ) = origin");
+    EXPECT_EQ(next_token(), TOK_NAME);
+    EXPECT_EQ(next_token(), '(');
+    EXPECT_STREQ(token_text(), "name");
+    EXPECT_EQ(next_token(), TOK_NUMBER);
+    EXPECT_EQ(next_token(), ')');
+    EXPECT_EQ(next_token(), '=');
+    EXPECT_EQ(token_number(), 42u);
+    EXPECT_STREQ(token_text(), "name");
+}
+
+TEST_F(LexerTest, NameTextsStayValidForTheWholeRun) {
+    // 40 lines of 250-character names fill ten pool blocks; every text
+    // handed out must still read back intact at the end, also across
+    // resets and command-line values.
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += std::string(249, static_cast<char>('a' + i % 26)) + "\n";
+    feed(text);
+    std::vector<const char*> names;
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_EQ(next_token(), TOK_NAME);
+        names.push_back(token_text());
+    }
+    lex_reset();
+    ASSERT_EQ(lex_text("word", false), 1);
+    const char* word = token_text();
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(std::string(names[i]), std::string(249, static_cast<char>('a' + i % 26)));
+    EXPECT_STREQ(word, "word");
+}
+
+// ---------------------------------------------------------------- raw words
+
+TEST_F(LexerTest, NextWordTakesRawText) {
+    feed("  /* note */ out,put.hex next\n\t\"a b\" ORIGIN 0x10\nx\x0By\r\n");
+    keywords_on();
+    ASSERT_EQ(next_word(), 1);
+    EXPECT_STREQ(token_text(), "out,put.hex");
+    EXPECT_EQ(describe(next_token()), "NAME(next)");
+    // Quotes and keywords mean nothing to a word.
+    ASSERT_EQ(next_word(), 1);
+    EXPECT_STREQ(token_text(), "\"a");
+    EXPECT_EQ(lex_line_number(), 2);
+    ASSERT_EQ(next_word(), 1);
+    EXPECT_STREQ(token_text(), "b\"");
+    ASSERT_EQ(next_word(), 1);
+    EXPECT_STREQ(token_text(), "ORIGIN");
+    ASSERT_EQ(next_word(), 1);
+    EXPECT_STREQ(token_text(), "0x10");
+    // A vertical tab does not end a word; a carriage return does.
+    ASSERT_EQ(next_word(), 1);
+    EXPECT_STREQ(token_text(), "x\x0By");
+    EXPECT_EQ(next_word(), 0);
+}
+
+// ---------------------------------------------------------------- command-line values
+
+TEST_F(LexerTest, LexTextAsToken) {
+    EXPECT_EQ(lex_text("0x10", true), TOK_NUMBER);
+    EXPECT_EQ(token_number(), 16u);
+    EXPECT_EQ(lex_text("main rest", true), TOK_NAME);
+    EXPECT_STREQ(token_text(), "main");
+    EXPECT_EQ(lex_text("-5", true), '-');
+    EXPECT_EQ(lex_text("\"ROMS\"", true), TOK_ROMS);
+    // The keyword context is off for a command-line value.
+    keywords_on();
+    EXPECT_EQ(lex_text("origin", true), TOK_NAME);
+    EXPECT_FALSE(keywords_active());
+    EXPECT_EQ(lex_line_number(), 0);
+    EXPECT_EQ(worst_severity(), 0);
+}
+
+TEST_F(LexerTest, LexTextAsTokenRefusesAnIllegalFirstCharacter) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(lex_text("", true), 0);
+    EXPECT_EQ(lex_text(" 5", true), 0);
+    EXPECT_EQ(lex_text("\xE9", true), 0);
+    EXPECT_EQ(lex_text("/* 5 */", true), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              ">>   ERROR: illegal input character: 0x00\n"
+              ">>   ERROR: illegal input character: 0x20\n"
+              ">>   ERROR: illegal input character: 0xE9\n"
+              ">>   ERROR: illegal input character: 0x2F\n");
+}
+
+TEST_F(LexerTest, LexTextAsWord) {
+    EXPECT_EQ(lex_text("out file.hex", false), 1);
+    EXPECT_STREQ(token_text(), "out");
+    EXPECT_EQ(lex_text("  /* c */ a.hex", false), 1);
+    EXPECT_STREQ(token_text(), "a.hex");
+    EXPECT_EQ(lex_text("", false), 0);
+    EXPECT_EQ(lex_text("   ", false), 0);
+    EXPECT_EQ(worst_severity(), 0);
+}
+
+TEST_F(LexerTest, LexTextNeverReadsTheInputStream) {
+    feed("fromfile\n");
+    EXPECT_EQ(lex_text("x", true), TOK_NAME);
+    EXPECT_EQ(next_token(), TOK_END);
+    EXPECT_EQ(lex_text("", false), 0);
+}
+
+TEST_F(LexerTest, LexTextCutsALongValueTo255Characters) {
+    const std::string value(400, 'v');
+    EXPECT_EQ(lex_text(value.c_str(), false), 1);
+    EXPECT_EQ(std::string(token_text()), std::string(255, 'v'));
+    EXPECT_EQ(lex_text(value.c_str(), true), TOK_NAME);
+    EXPECT_EQ(std::string(token_text()), std::string(255, 'v'));
+    const std::string number = std::string(300, '0') + "7";
+    // The cut keeps "0" followed by 254 zeros: octal 0.
+    EXPECT_EQ(lex_text(number.c_str(), true), TOK_NUMBER);
+    EXPECT_EQ(token_number(), 0u);
+}
+
+// ---------------------------------------------------------------- position display
+
+TEST_F(LexerTest, ShowPositionBlanksTabs) {
+    feed("\tab\tcd  ef\n");
+    EXPECT_EQ(describe(next_token()), "NAME(ab)");
+    EXPECT_EQ(describe(next_token()), "NAME(cd)");
+    testing::internal::CaptureStdout();
+    show_position();
+    // The caret stands under the character after cd (column 6).
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), " ab cd\n      ^\n");
+}
+
+TEST_F(LexerTest, ShowPositionBlanksATabInsideQuotes) {
+    feed("\"a\tb\" x\n");
+    EXPECT_EQ(describe(next_token()), "NAME(a\tb)");
+    testing::internal::CaptureStdout();
+    show_position();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\"a b\"\n     ^\n");
+}
+
+TEST_F(LexerTest, ShowPositionAtTheEndOfInputShowsTheLastLine) {
+    feed("abc\n");
+    EXPECT_EQ(describe(next_token()), "NAME(abc)");
+    EXPECT_EQ(next_token(), TOK_END);
+    testing::internal::CaptureStdout();
+    show_position();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "abc\n   ^\n");
+}
+
+}  // namespace
