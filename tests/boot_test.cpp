@@ -126,6 +126,19 @@ TEST_F(BootRun, WithoutBootOriginTheTableStartsAtTheFirstRange) {
               "\x03");
 }
 
+TEST_F(BootRun, WithoutBootOriginTheTableStartsAtTheFirstRomsRange) {
+    write_coff(dir.file("app.out"), ONE_SECTION);
+    write_text(dir.file("app.cmd"),
+               "-a -boot app.out\n"
+               "ROMS { low: origin = 0x800, length = 0x100, memwidth = 8 }\n");
+    RunResult r = run_coffhex({"app.cmd"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(text_of("app.a0"),
+              "\x02\n$A0800,\n"
+              "00 20 00 00 06 00 00 00 00 20 00 00 11 22 33 44 55 66 00 00 00 00 00 00 \n"
+              "\x03");
+}
+
 TEST_F(BootRun, NoBootSectionWritesNoTable) {
     RunResult r = convert(ONE_SECTION, {"-b", "-bootorg", "0x1000"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -171,6 +184,41 @@ TEST_F(BootRun, SixtyFourBitMemoryPadsDataAndFieldsToWholeWords) {
               (std::vector<std::string>{
                   ">> WARNING: memwidth(64) is greater than target width(32)", padded_a, padded_a,
                   padded_a, padded_b, padded_b, padded_b}));
+}
+
+TEST_F(BootRun, DataIsPaddedForTheRangeItIsWrittenTo) {
+    // The table lies in the 64-bit range "wide"; the 32-bit range behind it
+    // gets nothing. The 9 data bytes take two whole 8-byte words padded with
+    // zeros; only the 4-byte fields are padded by placement, with the range
+    // fill (all ones) and a warning each.
+    const char* description =
+        "entry 0x2000\n"
+        "section .b paddr=0x3000\n"
+        "  bytes A1 A2 A3 A4 A5 A6 A7 A8 A9\n";
+    write_coff(dir.file("app.out"), description);
+    write_text(dir.file("app.cmd"),
+               "-a -boot -bootorg 0x1000 -order MS -fill 0xFFFFFFFF app.out\n"
+               "ROMS {\n"
+               "  wide:   origin = 0x1000, length = 0x100, memwidth = 64, width = 64\n"
+               "  narrow: origin = 0x1100, length = 0x100, memwidth = 32, width = 32\n"
+               "}\n");
+    RunResult r = run_coffhex({"app.cmd"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(text_of("app.a00"),
+              "\x02\n$A1000,\n"
+              // entry point, size, destination, each padded with fill
+              "00 20 00 00 FF FF FF FF 09 00 00 00 FF FF FF FF 00 30 00 00 FF FF FF FF \n"
+              // data (0x1018..0x1027), terminator (0x1028)
+              "A1 A2 A3 A4 A5 A6 A7 A8 A9 00 00 00 00 00 00 00 00 00 00 00 FF FF FF FF \n"
+              "\x03");
+    EXPECT_FALSE(file_exists(dir.file("app.a10")));
+    std::vector<std::string> padding;
+    for (const std::string& m : messages(r.err))
+        if (m.find("padded") != std::string::npos) padding.push_back(m);
+    const std::string field =
+        ">> WARNING: section '.b' was padded by 4 bytes to a size of 8 to satisfy the "
+        "specified memory width of 8";
+    EXPECT_EQ(padding, (std::vector<std::string>{field, field, field, field}));
 }
 
 TEST_F(BootRun, SectionLongerThanOneChunkHasOneHeader) {
