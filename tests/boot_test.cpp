@@ -425,10 +425,10 @@ TEST_F(BootGuard, UnfinishedChunkOfPartialWordsIsAnInternalError) {
     coffhex::SectionEntry section;
     section.vaddr = 0x2000;
     section.size = 100;
-    coffhex::SectionSpec spec;
-    spec.name = ".text";
-    spec.flags = coffhex::SPEC_BOOT;
-    coffhex::set_current_entry(&spec);
+    coffhex::SectionSpec entry;
+    entry.name = ".text";
+    entry.flags = coffhex::SPEC_BOOT;
+    coffhex::set_current_entry(&entry);
     const uint8_t data[6] = {1, 2, 3, 4, 5, 6};
 
     testing::internal::CaptureStderr();

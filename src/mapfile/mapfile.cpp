@@ -34,15 +34,15 @@ void rule(FILE* map, char c) {
 
 unsigned long ul(uint32_t value) { return static_cast<unsigned long>(value); }
 
-const SectionEntry* input_section(const SectionSpec& spec) {
+const SectionEntry* input_section(const SectionSpec& entry) {
     const CoffInput& input = coff_input();
-    if (spec.section < 0 || static_cast<size_t>(spec.section) >= input.sections.size())
+    if (entry.section < 0 || static_cast<size_t>(entry.section) >= input.sections.size())
         return nullptr;
-    return &input.sections[static_cast<size_t>(spec.section)];
+    return &input.sections[static_cast<size_t>(entry.section)];
 }
 
-bool placed_in(const SectionSpec& spec, const RomRange* range) {
-    return spec.range == range && input_section(spec) != nullptr;
+bool placed_in(const SectionSpec& entry, const RomRange* range) {
+    return entry.range == range && input_section(entry) != nullptr;
 }
 
 // The entry placed in the range with the lowest output start not below
