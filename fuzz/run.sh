@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-1800}
 root=$(pwd)
+bash scripts/install-deps.sh --fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCOFFHEX_FUZZ=ON -DCOFFHEX_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j "${JOBS:-2}"
