@@ -3,6 +3,8 @@
 // the placement warnings with their exact texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "e2e_support.h"
 #include "support/harness.h"
 
@@ -360,4 +362,23 @@ TEST_F(E2eImage, UnalignedSectionInImageModeSharesItsFirstWordWithFill) {
     EXPECT_EQ(file("app.i0"), intel_data(0, {0xEE, 0xEE, 0xEE, 0xEE, 0x02, 0x01, 0xEE, 0xEE, 0x06, 0x05,
                                              0x04, 0x03, 0xEE, 0xEE, 0xEE, 0xEE}) +
                                   ":00000001FF\n");
+}
+
+// A section on page 1 when only page 0 ranges are configured: every page 0
+// range is finished (filled) first, then the section is reported.
+TEST_F(E2eImage, SectionOnAnUnconfiguredPageInImageMode) {
+    write_text(dir.file("image.cmd"),
+               "ROMS {\n"
+               "  a: origin 0x00, length 0x10\n"
+               "  b: origin 0x20, length 0x10\n"
+               "}\n");
+    write_coff(dir.file("app.out"), "section .text paddr=0x8\n  bytes 01 02 03 04\n"
+                                    "section .p1 paddr=0x0 page=1\n  bytes 05 06 07 08\n");
+    RunResult r = run({"-q", "-i", "-image", "-memwidth", "8", "-fill", "0xFFFFFFFF", "image.cmd", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, ">> WARNING: section '.p1' at 00h falls in unconfigured memory (skipped)\n");
+    std::vector<uint8_t> a(0x10, 0xFF);
+    for (int i = 0; i < 4; ++i) a[8 + static_cast<size_t>(i)] = static_cast<uint8_t>(1 + i);
+    EXPECT_EQ(file("app.i00"), intel_data(0x00, a) + ":00000001FF\n");
+    EXPECT_EQ(file("app.i10"), intel_data(0x20, std::vector<uint8_t>(0x10, 0xFF)) + ":00000001FF\n");
 }
