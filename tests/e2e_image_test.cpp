@@ -382,3 +382,30 @@ TEST_F(E2eImage, SectionOnAnUnconfiguredPageInImageMode) {
     EXPECT_EQ(file("app.i00"), intel_data(0x00, a) + ":00000001FF\n");
     EXPECT_EQ(file("app.i10"), intel_data(0x20, std::vector<uint8_t>(0x10, 0xFF)) + ":00000001FF\n");
 }
+
+// The fill belongs to no section: every fill word of an image reads the
+// same, whatever the data width of the section whose gap it fills. With a
+// big-endian input and LS order, the fill bytes 11 22 33 44 (input order)
+// make the word 0x44332211 with the default 8-bit data width.
+TEST_F(E2eImage, FillWordsIgnoreTheDataWidthOfTheSectionBeingPlaced) {
+    write_text(dir.file("image.cmd"),
+               "ROMS { r: origin 0, length 0x40, fill 0x11223344 }\n"
+               "SECTIONS { .a  .b: datawidth = 16 }\n");
+    write_coff(dir.file("app.out"), "data msb\n"
+                                    "section .a paddr=0x10\n  bytes 01 02 03 04\n"
+                                    "section .b paddr=0x30\n  bytes 05 06 07 08\n");
+    RunResult r = run({"-q", "-i", "-image", "-order", "LS", "-memwidth", "32", "-romwidth", "32",
+                       "image.cmd", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    // .a in bytes: 0x04030201; .b in 16-bit words 0x0506 and 0x0708, the
+    // lower address the less significant half: 0x07080506.
+    std::vector<uint8_t> image;
+    for (int w = 0; w < 16; ++w) {
+        const std::vector<uint8_t> word = w == 4    ? std::vector<uint8_t>{0x04, 0x03, 0x02, 0x01}
+                                          : w == 12 ? std::vector<uint8_t>{0x07, 0x08, 0x05, 0x06}
+                                                    : std::vector<uint8_t>{0x44, 0x33, 0x22, 0x11};
+        image.insert(image.end(), word.begin(), word.end());
+    }
+    EXPECT_EQ(file("app.i0"), intel_image(0, image) + ":00000001FF\n");
+}

@@ -84,7 +84,8 @@ bool unconverted_ram_cinit(const SectionSpec& entry, const SectionEntry& section
 }
 
 // Builds the fill pattern of a range: the fill value in the input's byte
-// order, repeated every four bytes, then put into output byte order.
+// order, repeated every four bytes, then put into output byte order as data
+// of no section.
 void build_pattern(const RomRange& range) {
     const size_t size = std::max<size_t>(4, static_cast<size_t>(std::max(range.memwidth, 1)));
     g_pattern.assign(size, 0);
@@ -95,7 +96,13 @@ void build_pattern(const RomRange& range) {
         g_pattern[static_cast<size_t>(j)] = static_cast<uint8_t>(fill >> shift);
     }
     for (size_t j = 4; j < size; ++j) g_pattern[j] = g_pattern[j - 4];
+    // The fill belongs to no section: it is ordered with the default data
+    // width, not with that of the section whose gap it happens to fill, so
+    // that every fill word of a range reads the same.
+    SectionSpec* const entry = g_entry;
+    g_entry = nullptr;
     apply_byte_order(g_pattern.data(), static_cast<uint32_t>(size));
+    g_entry = entry;
 }
 
 // Byte j of the pattern; reads past its end wrap around (a memory word of
