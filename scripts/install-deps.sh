@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Installs the build and test tools that are missing, from Debian's packages.
+# Installs the build and test tools that are missing, from Debian's packages
+# (with --fuzz also clang and its libFuzzer runtime).
 set -euo pipefail
 
 declare -A wanted=(
   [cmake]=cmake [g++]=g++ [ninja]=ninja-build [bison]=bison
-  [srec_cat]=srecord [objcopy]=binutils [clang++]=clang
+  [srec_cat]=srecord [objcopy]=binutils [dpkg-deb]=dpkg [cpack]=cmake
 )
 packages=()
 for tool in "${!wanted[@]}"; do
   command -v "$tool" >/dev/null 2>&1 || packages+=("${wanted[$tool]}")
 done
 [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
-dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || packages+=(libclang-rt-14-dev)
+if [ "${1:-}" = "--fuzz" ]; then
+  command -v clang++ >/dev/null 2>&1 || packages+=(clang)
+  dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || packages+=(libclang-rt-14-dev)
+fi
 
 if [ ${#packages[@]} -eq 0 ]; then
   exit 0

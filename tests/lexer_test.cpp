@@ -435,16 +435,23 @@ TEST_F(LexerTest, LexTextNeverReadsTheInputStream) {
     EXPECT_EQ(lex_text("", false), 0);
 }
 
-TEST_F(LexerTest, LexTextCutsALongValueTo255Characters) {
-    const std::string value(400, 'v');
+TEST_F(LexerTest, LexTextKeepsALongValueWhole) {
+    // A command-line value is read from a copy of its full length: a long
+    // output path must not be cut into another file's name.
+    const std::string value(4000, 'v');
     EXPECT_EQ(lex_text(value.c_str(), false), 1);
-    EXPECT_EQ(std::string(token_text()), std::string(255, 'v'));
+    EXPECT_EQ(std::string(token_text()), value);
     EXPECT_EQ(lex_text(value.c_str(), true), TOK_NAME);
-    EXPECT_EQ(std::string(token_text()), std::string(255, 'v'));
+    EXPECT_EQ(std::string(token_text()), value);
+    const std::string path = std::string(300, 'd') + "/out.hex trailing";
+    EXPECT_EQ(lex_text(path.c_str(), false), 1);
+    EXPECT_EQ(std::string(token_text()), std::string(300, 'd') + "/out.hex");
     const std::string number = std::string(300, '0') + "7";
-    // The cut keeps "0" followed by 254 zeros: octal 0.
     EXPECT_EQ(lex_text(number.c_str(), true), TOK_NUMBER);
-    EXPECT_EQ(token_number(), 0u);
+    EXPECT_EQ(token_number(), 7u);
+    // Texts stored after a long one are still pooled correctly.
+    EXPECT_EQ(lex_text("short", false), 1);
+    EXPECT_EQ(std::string(token_text()), "short");
 }
 
 // ---------------------------------------------------------------- position display

@@ -8,6 +8,7 @@
 #include "cmdfile/lexer.h"
 
 #include <cstring>
+#include <string>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,12 @@ namespace {
 
 // ---------------------------------------------------------------- state
 
-char g_line[LEX_LINE_MAX + 1] = {};
+// The line buffer of command files; `g_line` points at it, or, while a
+// command-line value is read, at a copy of that value of its full length
+// (a long path given to -o or -map is a path, not something to cut).
+char g_file_line[LEX_LINE_MAX + 1] = {};
+std::string g_value_line;
+char* g_line = g_file_line;
 size_t g_cursor = 0;
 int32_t g_line_count = 0;
 bool g_keywords = false;
@@ -124,15 +130,23 @@ int find_keyword(std::string_view text) {
 // ---------------------------------------------------------------- pool
 
 const char* pool_store(const char* text, size_t length) {
-    if (length + 1 > POOL_BLOCK - g_pool_used) {
-        // A text never exceeds the line buffer, so it always fits a block.
-        g_pool_blocks.push_back(std::make_unique<char[]>(POOL_BLOCK));
-        g_pool_used = 0;
+    char* copy;
+    if (length + 1 > POOL_BLOCK) {
+        // Only a command-line value can be longer than a block: it gets a
+        // block of its own, and the next text starts a fresh one.
+        g_pool_blocks.push_back(std::make_unique<char[]>(length + 1));
+        copy = g_pool_blocks.back().get();
+        g_pool_used = POOL_BLOCK;
+    } else {
+        if (length + 1 > POOL_BLOCK - g_pool_used) {
+            g_pool_blocks.push_back(std::make_unique<char[]>(POOL_BLOCK));
+            g_pool_used = 0;
+        }
+        copy = g_pool_blocks.back().get() + g_pool_used;
+        g_pool_used += length + 1;
     }
-    char* copy = g_pool_blocks.back().get() + g_pool_used;
     std::memcpy(copy, text, length);
     copy[length] = '\0';
-    g_pool_used += length + 1;
     return copy;
 }
 
@@ -175,7 +189,8 @@ bool read_line() {
         g_input_ended = true;
         return false;
     }
-    std::memcpy(g_line, piece, sizeof g_line);
+    g_line = g_file_line;
+    std::memcpy(g_line, piece, sizeof g_file_line);
     g_line[LEX_LINE_MAX] = '\0';
     g_cursor = 0;
     // Counted modulo 2^32 so that even an absurdly long file keeps changing
@@ -336,6 +351,7 @@ void lex_init() {
 
 void lex_reset() {
     g_keywords = false;
+    g_line = g_file_line;
     g_line[0] = '\0';
     g_cursor = 0;
     g_line_count = 0;
@@ -367,10 +383,8 @@ int next_word() {
 }
 
 int lex_text(const char* text, bool as_token) {
-    size_t length = text != nullptr ? std::strlen(text) : 0;
-    if (length > static_cast<size_t>(LEX_LINE_MAX)) length = LEX_LINE_MAX;
-    if (length > 0) std::memcpy(g_line, text, length);
-    g_line[length] = '\0';
+    g_value_line.assign(text != nullptr ? text : "");
+    g_line = g_value_line.data();
     g_cursor = 0;
     g_keywords = false;
     g_line_count = 0;

@@ -44,8 +44,8 @@ int next_token();
 // 1 with the token text set, 0 at end of input.
 int next_word();
 // Reads one token (as_token) or word from a copy of `text`; returns the
-// token code, or 1/0 for a word. Command-line values only. A text longer
-// than the line buffer is cut to its first LEX_LINE_MAX characters.
+// token code, or 1/0 for a word. Command-line values only; the value is
+// read whole, whatever its length.
 int lex_text(const char* text, bool as_token);
 
 uint32_t token_number();

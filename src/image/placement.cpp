@@ -40,6 +40,8 @@ std::vector<uint8_t> g_pattern;
 // A run of whole fill words, written in one call per run.
 std::vector<uint8_t> g_fill_run;
 constexpr uint64_t FILL_RUN_BYTES = 64 * 1024;
+// One memory word put together from data and fill bytes.
+std::vector<uint8_t> g_word;
 
 SectionSpec* first_entry() {
     return g_selection_override != nullptr ? g_selection_override : first_section_spec();
@@ -82,7 +84,8 @@ bool unconverted_ram_cinit(const SectionSpec& entry, const SectionEntry& section
 }
 
 // Builds the fill pattern of a range: the fill value in the input's byte
-// order, repeated every four bytes, then put into output byte order.
+// order, repeated every four bytes, then put into output byte order as data
+// of no section.
 void build_pattern(const RomRange& range) {
     const size_t size = std::max<size_t>(4, static_cast<size_t>(std::max(range.memwidth, 1)));
     g_pattern.assign(size, 0);
@@ -93,7 +96,13 @@ void build_pattern(const RomRange& range) {
         g_pattern[static_cast<size_t>(j)] = static_cast<uint8_t>(fill >> shift);
     }
     for (size_t j = 4; j < size; ++j) g_pattern[j] = g_pattern[j - 4];
+    // The fill belongs to no section: it is ordered with the default data
+    // width, not with that of the section whose gap it happens to fill, so
+    // that every fill word of a range reads the same.
+    SectionSpec* const entry = g_entry;
+    g_entry = nullptr;
     apply_byte_order(g_pattern.data(), static_cast<uint32_t>(size));
+    g_entry = entry;
 }
 
 // Byte j of the pattern; reads past its end wrap around (a memory word of
@@ -115,6 +124,28 @@ uint32_t widest_memory_word() {
     for (const RomRange* r = g_range; r != nullptr; r = r->next)
         widest = std::max(widest, r->memwidth);
     return static_cast<uint32_t>(widest);
+}
+
+void report_padding(const SectionSpec* entry, uint32_t pad, uint32_t size, uint32_t width) {
+    report(WARNING,
+           "section '%s' was padded by %d bytes to a size of %d to satisfy the "
+           "specified memory width of %d",
+           entry != nullptr ? entry->name.c_str() : "", static_cast<int>(pad),
+           static_cast<int>(size), static_cast<int>(width));
+}
+
+// Writes one memory word of the current range made of `lead` fill bytes,
+// then `count` data bytes, then fill bytes to the end of the word. The fill
+// bytes are those of the fill pattern at the same positions, as for the pad
+// bytes of a short section.
+void write_mixed_word(RomRange& range, uint32_t lead, const uint8_t* data, uint32_t count) {
+    const uint32_t width = static_cast<uint32_t>(range.memwidth);
+    build_pattern(range);
+    g_word.resize(width);
+    for (uint32_t k = 0; k < width; ++k)
+        g_word[k] = k >= lead && k - lead < count ? data[k - lead] : pattern_byte(k);
+    apply_byte_order(g_word.data(), width);
+    write_range_data(g_word.data(), width);
 }
 
 }  // namespace
@@ -212,6 +243,34 @@ uint32_t place_data(uint8_t* buffer, uint32_t length, uint32_t address) {
             break;
         }
         if (address > range->address) {
+            const uint32_t gap = address - range->address;
+            const uint32_t width = static_cast<uint32_t>(std::max(range->memwidth, 1));
+            if (options().image && address - 1 <= range->end && gap % width != 0 &&
+                static_cast<uint64_t>(range->address) + gap / width * width + width - 1 <=
+                    range->end) {
+                // The range is written whole memory words from its origin:
+                // fill the words below the data, then the word the data
+                // starts in holds fill up to the data's first byte.
+                if (gap >= width) {
+                    fill_to(range->address + gap / width * width - 1);
+                    continue;
+                }
+                const uint32_t count = std::min(length, width - gap);
+                const uint32_t pad = width - gap - count;
+                if (pad != 0) report_padding(entry, pad, count + pad, width);
+                if (entry != nullptr && entry->range != range) {
+                    entry->range = range;
+                    entry->start_address = address;
+                }
+                write_mixed_word(*range, gap, buffer, count);
+                written += count;
+                buffer += count;
+                length -= count;
+                address += count;
+                if (entry != nullptr) entry->last_address = range->address - 1;
+                if (range->address > range->end || range->address == 0) next_range();
+                continue;
+            }
             fill_to(std::min(address - 1, range->end));
             continue;
         }
@@ -235,11 +294,7 @@ uint32_t place_data(uint8_t* buffer, uint32_t length, uint32_t address) {
             for (uint32_t k = partial; k < width; ++k) word[k] = pattern_byte(k);
             const uint32_t pad = width - partial;
             length += pad;
-            report(WARNING,
-                   "section '%s' was padded by %d bytes to a size of %d to satisfy the "
-                   "specified memory width of %d",
-                   entry != nullptr ? entry->name.c_str() : "", static_cast<int>(pad),
-                   static_cast<int>(length), static_cast<int>(width));
+            report_padding(entry, pad, length, width);
         }
         if (entry != nullptr && entry->range != range) {
             entry->range = range;
@@ -249,6 +304,26 @@ uint32_t place_data(uint8_t* buffer, uint32_t length, uint32_t address) {
         // has 2^32 addresses of room.
         const uint64_t room = static_cast<uint64_t>(range->end) - range->address + 1;
         const uint32_t n = room >= length ? length : static_cast<uint32_t>(room);
+        if (n % width != 0) {
+            // The range ends inside the memory word that this write started
+            // (data that did not start on the range's word grid): its whole
+            // words go out as they are, the cut word is padded from the fill
+            // pattern, and the rest of the data goes on beyond the range.
+            const uint32_t whole = n - n % width;
+            if (whole != 0) {
+                apply_byte_order(buffer, whole);
+                write_range_data(buffer, whole);
+            }
+            report_padding(entry, width - n % width, width, width);
+            write_mixed_word(*range, 0, buffer + whole, n - whole);
+            written += n;
+            buffer += n;
+            length -= n;
+            address += n;
+            if (entry != nullptr) entry->last_address = range->address - 1;
+            next_range();
+            continue;
+        }
         apply_byte_order(buffer, n);
         write_range_data(buffer, n);
         written += n;

@@ -34,15 +34,15 @@ void rule(FILE* map, char c) {
 
 unsigned long ul(uint32_t value) { return static_cast<unsigned long>(value); }
 
-const SectionEntry* input_section(const SectionSpec& spec) {
+const SectionEntry* input_section(const SectionSpec& entry) {
     const CoffInput& input = coff_input();
-    if (spec.section < 0 || static_cast<size_t>(spec.section) >= input.sections.size())
+    if (entry.section < 0 || static_cast<size_t>(entry.section) >= input.sections.size())
         return nullptr;
-    return &input.sections[static_cast<size_t>(spec.section)];
+    return &input.sections[static_cast<size_t>(entry.section)];
 }
 
-bool placed_in(const SectionSpec& spec, const RomRange* range) {
-    return spec.range == range && input_section(spec) != nullptr;
+bool placed_in(const SectionSpec& entry, const RomRange* range) {
+    return entry.range == range && input_section(entry) != nullptr;
 }
 
 // The entry placed in the range with the lowest output start not below
@@ -56,12 +56,13 @@ SectionSpec* lowest_start(const RomRange* range, uint64_t from) {
     return best;
 }
 
-// Last address of the boot table as far as it is known for this block:
-// the table address trails a write that is still going on, while the
-// entries' last addresses follow it into the range being finished.
+// Last address of the boot table as this range shows it: the table's next
+// free address minus one, or the last byte written for a boot-loaded entry
+// of the range when that lies further on (the table address trails a write
+// that is still going on when the range is left in its middle, and it does
+// not count the addresses that placement skipped over a gap).
 uint32_t boot_table_last(const RomRange* range) {
     uint32_t last = boot_table_address() - 1;
-    if (boot_table_closed()) return last;
     for (const SectionSpec* s = first_section_spec(); s != nullptr; s = s->next)
         if (s->boot_loaded() && placed_in(*s, range) && s->last_address > last)
             last = s->last_address;

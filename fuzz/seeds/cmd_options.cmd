@@ -1,0 +1,1 @@
+-m3 -order MS -exclude .page1 -fill 0x12345678 -olength 4 --w "quoted name" 0x1Fh 017q
