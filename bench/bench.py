@@ -38,6 +38,8 @@ def parse_args():
     p.add_argument("--objcopy", default="objcopy")
     p.add_argument("--work", required=True, help="scratch directory for inputs and outputs")
     p.add_argument("--runs", type=int, default=5, help="timed runs per command (default 5)")
+    p.add_argument("--warmup", type=int, default=1,
+                   help="untimed runs per command before the timed ones (default 1)")
     p.add_argument("--size", type=int, default=64, help="section size in MiB (default 64)")
     p.add_argument("--big", type=int, default=256, help="section size of case 5 in MiB (default 256)")
     p.add_argument("--cases", default="1,2,3,4,5", help="cases to run (default 1,2,3,4,5)")
@@ -53,13 +55,15 @@ TIME = "/usr/bin/time"
 
 
 def run_timed(cmds, cwd):
-    """Runs the commands one after another; returns (seconds, peak RSS KiB).
+    """Runs the commands one after another; returns (wall seconds, CPU
+    seconds (user + system), peak RSS KiB).
 
     A child forked from this Python process inherits its resident set in
     ru_maxrss (Linux keeps the high-water mark across exec), so the peak is
     taken by GNU time, which forks the command from a small process. Without
     it the figure from wait4 is an upper bound."""
     total = 0.0
+    cpu = 0.0
     peak = 0
     rss_file = os.path.join(cwd, "rss.txt")
     for cmd in cmds:
@@ -69,6 +73,7 @@ def run_timed(cmds, cwd):
             child = subprocess.Popen(wrapped, cwd=cwd, stdout=subprocess.DEVNULL, stderr=err)
             _, status, usage = os.wait4(child.pid, 0)
             total += time.perf_counter() - start
+        cpu += usage.ru_utime + usage.ru_stime
         child.returncode = os.waitstatus_to_exitcode(status)
         if child.returncode != 0:
             with open(os.path.join(cwd, "stderr.txt"), "rb") as err:
@@ -79,7 +84,7 @@ def run_timed(cmds, cwd):
             with open(rss_file) as f:
                 rss = int(f.read().split()[-1])
         peak = max(peak, rss)
-    return total, peak
+    return total, cpu, peak
 
 
 def remove(paths):
@@ -101,20 +106,28 @@ class Side:
         self.cmds = cmds
         self.outputs = outputs
         self.times = []
+        self.cpu = []
         self.rss = 0
         self.bytes = 0
 
-    def measure(self, work):
+    def measure(self, work, timed=True):
         remove(self.outputs)
         os.sync()
-        seconds, rss = run_timed(self.cmds, work)
+        seconds, cpu, rss = run_timed(self.cmds, work)
+        if not timed:
+            return
         self.times.append(seconds)
+        self.cpu.append(cpu)
         self.rss = max(self.rss, rss)
         self.bytes = sizes(self.outputs)
 
     @property
     def median(self):
         return statistics.median(self.times)
+
+    @property
+    def cpu_median(self):
+        return statistics.median(self.cpu)
 
     @property
     def ns_per_byte(self):
@@ -242,6 +255,10 @@ def main():
         if number not in wanted:
             continue
         print("case %s: %s ..." % (number, title), flush=True)
+        for _ in range(args.warmup):
+            for side in (ours, peer):
+                if side is not None:
+                    side.measure(work, timed=False)
         for r in range(args.runs):
             # Alternate which side goes first, so neither always runs
             # after the other's writeback.
@@ -276,26 +293,22 @@ def report(args, measured, big, checks, load_before, load_after):
     print("%d runs per command, median wall time; %d MiB section; load average %.2f before, %.2f after"
           % (args.runs, args.size, load_before[0], load_after[0]))
     print()
-    print("| case | coffhex s | peer s | peer / coffhex | coffhex MiB | peer MiB "
-          "| coffhex ns/B | peer ns/B | coffhex RSS MiB | peer RSS MiB |")
-    print("|---|---|---|---|---|---|---|---|---|---|")
+    print("| case | coffhex s | objcopy s | objcopy / coffhex | coffhex CPU s | objcopy CPU s "
+          "| coffhex MiB out | objcopy MiB out | coffhex ns/B | objcopy ns/B "
+          "| coffhex RSS MiB | objcopy RSS MiB |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|")
     for number, title, ours, peer in measured:
         row = ["%s %s" % (number, title), "%.3f" % ours.median]
-        if peer is not None:
-            row += ["%.3f" % peer.median, "%.2f" % (peer.median / ours.median)]
-        else:
-            row += ["-", "-"]
-        row.append(fmt_mib(ours.bytes))
-        row.append(fmt_mib(peer.bytes) if peer else "-")
-        row.append("%.2f" % ours.ns_per_byte)
-        row.append("%.2f" % peer.ns_per_byte if peer else "-")
-        row.append("%.1f" % (ours.rss / 1024))
-        row.append("%.1f" % (peer.rss / 1024) if peer else "-")
+        row += ["%.3f" % peer.median, "%.2f" % (peer.median / ours.median)] if peer else ["-", "-"]
+        row += ["%.3f" % ours.cpu_median, "%.3f" % peer.cpu_median if peer else "-"]
+        row += [fmt_mib(ours.bytes), fmt_mib(peer.bytes) if peer else "-"]
+        row += ["%.2f" % ours.ns_per_byte, "%.2f" % peer.ns_per_byte if peer else "-"]
+        row += ["%.1f" % (ours.rss / 1024), "%.1f" % (peer.rss / 1024) if peer else "-"]
         print("| " + " | ".join(row) + " |")
     if big is not None:
-        print("| 5 peak memory, %d MiB section | %.3f | - | - | %s | - | %.2f | - | %.1f | - |"
-              % (args.big, big.median, fmt_mib(big.bytes), big.ns_per_byte, big.rss / 1024))
-
+        print("| 5 peak memory, %d MiB section | %.3f | - | - | %.3f | - | %s | - | %.2f | - | %.1f | - |"
+              % (args.big, big.median, big.cpu_median, fmt_mib(big.bytes), big.ns_per_byte,
+                 big.rss / 1024))
     print()
     targets = []
     by_title = {(n, t): (o, p) for n, t, o, p in measured}
