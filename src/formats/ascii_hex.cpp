@@ -2,6 +2,8 @@
 // pairs each followed by a blank, end-of-text.
 #include "formats/format_table.h"
 
+#include <cstring>
+
 namespace coffhex {
 
 namespace {
@@ -50,6 +52,25 @@ void ascii_hex_writer(int op, OutputStream& os, const uint8_t* data, int count,
     default:
         break;
     }
+}
+
+void ascii_hex_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    if (run.data == nullptr || run.piece <= 0 || run.pieces == 0) return;
+    RecordBlock block(os);
+    const uint8_t* piece = run.data;
+    for (size_t i = 0; i < run.pieces; ++i, piece += run.stride) {
+        for (int j = 0; j < run.piece; ++j) {
+            if (os.cursor >= ASCII_HEX_LIMIT) {
+                line_append_char(os, '\n');
+                block.take_line();
+            }
+            char* out = line_room(os, 3);
+            std::memcpy(out, HEX_PAIRS.pairs[piece[j]], 2);
+            out[2] = ' ';
+            os.cursor += 3;
+        }
+    }
+    os.last_address = env.output_address + static_cast<uint32_t>((run.pieces - 1) * run.step);
 }
 
 }  // namespace coffhex

@@ -54,4 +54,25 @@ void debug_writer(int op, OutputStream& os, const uint8_t* data, int count, cons
     }
 }
 
+void debug_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    if (run.data == nullptr || run.piece <= 0 || run.pieces == 0) return;
+    RecordBlock block(os);
+    const uint8_t* piece = run.data;
+    uint32_t address = env.output_address;
+    for (size_t i = 0; i < run.pieces; ++i, piece += run.stride, address += run.step) {
+        if (os.cursor >= DEBUG_LIMIT) {
+            line_append(os, ":END:\n", 6);
+            block.take_line();
+        }
+        if (!os.pending()) {
+            line_append(os, "ADDR:", 5);
+            line_append_lower_hex(os, address, 8);
+            line_append(os, ": DATA:", 7);
+        }
+        line_append_bytes(os, piece, run.piece);
+        line_append_char(os, ' ');
+    }
+    os.last_address = address - run.step;
+}
+
 }  // namespace coffhex

@@ -30,11 +30,14 @@ void ascii_hex_writer(int op, OutputStream& os, const uint8_t* data, int count, 
 void generic_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
 void binary_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env);
 
-// Bulk data entry points (see HexBulkWriter); the formats without one of
-// their own use bulk_by_pieces.
+// Bulk data entry points (see HexBulkWriter).
 void intel_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
 void motorola_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
 void tektronix_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
 void binary_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
+void ascii_hex_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
+void debug_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
+void generic_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
+void tagged_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env);
 
 }  // namespace coffhex

@@ -73,4 +73,9 @@ void generic_writer(int op, OutputStream& os, const uint8_t* data, int count,
     }
 }
 
+// The pieces one by one, with the writer's data path inlined.
+void generic_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    bulk_by_pieces<generic_writer>(os, run, env);
+}
+
 }  // namespace coffhex

@@ -93,4 +93,9 @@ void tagged_writer(int op, OutputStream& os, const uint8_t* data, int count, con
     }
 }
 
+// The pieces one by one, with the writer's data path inlined.
+void tagged_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
+    bulk_by_pieces<tagged_writer>(os, run, env);
+}
+
 }  // namespace coffhex
