@@ -199,7 +199,7 @@ inline uint32_t line_append_bytes_sum(OutputStream& os, const uint8_t* bytes, in
     os.cursor += 2 * count;
     return sum;
 }
-// The same for the pieces of a lane run (see LaneRun below).
+// The same for the pieces of a lane run.
 template <bool nibbles>
 inline uint32_t line_append_pieces_sum(OutputStream& os, const uint8_t* data, size_t pieces,
                                        int piece, size_t stride) {

@@ -158,7 +158,10 @@ void write_range_data(const uint8_t* buffer, uint32_t length) {
         if (bulk != nullptr) {
             // Every lane's pieces of all the words in one call per lane.
             // The lanes go to separate files, so lane after lane writes
-            // what word after word would.
+            // what word after word would; all lanes start their records at
+            // the same words, so the one warning a writer gives per section
+            // (a truncated Motorola address) still comes from lane 0 at the
+            // same word.
             for (uint32_t k = 0; k < lanes; ++k) {
                 const LaneRun run{buffer + k * R, words, rom, W, step};
                 g_env.output_address = output_address;
