@@ -44,6 +44,7 @@ def parse_args():
     p.add_argument("--big", type=int, default=256, help="section size of case 5 in MiB (default 256)")
     p.add_argument("--cases", default="1,2,3,4,5", help="cases to run (default 1,2,3,4,5)")
     p.add_argument("--no-verify", action="store_true", help="skip the read-back checks")
+    p.add_argument("--keep", action="store_true", help="keep the inputs in the scratch directory")
     return p.parse_args()
 
 
@@ -283,6 +284,11 @@ def main():
         side.measure(work)
         big = side
         remove(side.outputs + [os.path.join(work, "big.out")])
+
+    if not args.keep:
+        remove([os.path.join(work, n) for n in
+                ("in.out", "in.bin", "in.coff", "fill.out", "fill.coff", "fill.cmd", "big.coff",
+                 "stderr.txt", "rss.txt")])
 
     load_after = os.getloadavg()
     report(args, measured, big, checks, load_before, load_after)
