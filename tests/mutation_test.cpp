@@ -4,7 +4,7 @@
 // with status 0 or 1 (255 only with the "Error reading COFF file - " text),
 // and, in a sanitizer build, without any sanitizer report.
 //
-// The budget is COFFHEX_MUTATION_SECONDS (default: 120 in a sanitizer build,
+// The budget is COFFHEX_MUTATION_SECONDS (default: 90 in a sanitizer build,
 // 15 otherwise); the seed is COFFHEX_MUTATION_SEED (default 1).
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ using namespace testsupport;
 namespace {
 
 #ifdef COFFHEX_SANITIZED
-constexpr int DEFAULT_SECONDS = 120;
+constexpr int DEFAULT_SECONDS = 90;
 #else
 constexpr int DEFAULT_SECONDS = 15;
 #endif
