@@ -19,27 +19,15 @@
 #include "image/output_files.h"
 #include "image/placement.h"
 #include "support/harness.h"
+#include "support/recording_writer.h"
 
 using namespace coffhex;
 
 namespace {
 
-struct Call {
-    int op;
-    int stream;
-    std::vector<uint8_t> bytes;
-    uint32_t address;
-};
-
-std::vector<Call> g_calls;
-
-void recorder(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) {
-    Call call{op, static_cast<int>(&os - &output_stream(0)), {}, env.output_address};
-    if (data != nullptr) call.bytes.assign(data, data + count);
-    g_calls.push_back(std::move(call));
-    if (op == OP_DATA) os.cursor = 1;
-    if (op == OP_END_RECORD) os.cursor = 0;
-}
+using Call = testsupport::WriterCall;
+std::vector<Call>& g_calls = testsupport::recorded_calls;
+constexpr auto recorder = testsupport::recording_writer;
 
 // A writer that really writes: "B" at the start, one "@addr:hex" line per
 // data call, "E" at the end.
