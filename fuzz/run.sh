@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a while on the
-# seed corpus made from fuzz/seeds with the fixture builder.
+# Builds the libFuzzer targets with clang and runs both side by side for a
+# while on the seed corpus made from fuzz/seeds with the fixture builder.
 #   bash fuzz/run.sh [seconds per target]     (default 1800)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,11 +18,18 @@ for d in fuzz/seeds/*.coff; do
 done
 cp fuzz/seeds/*.cmd "$corpus/cmdfile/"
 
+# Both targets run side by side, one core each.
 for target in fuzz_coff fuzz_cmdfile; do
   dir=$([ $target = fuzz_coff ] && echo coff || echo cmdfile)
   echo "== $target for $seconds s"
   build-fuzz/$target -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$root/build-fuzz/artifacts/$target-" -print_final_stats=1 \
-    "$corpus/$dir" 2>&1 | grep -E '^(Done|stat::|==[0-9]+==ERROR|SUMMARY|artifact_prefix|Test unit written)' || true
+    "$corpus/$dir" > "$root/build-fuzz/$target.log" 2>&1 &
+done
+wait
+for target in fuzz_coff fuzz_cmdfile; do
+  echo "== $target"
+  grep -E '^(Done|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY|Test unit written)' \
+    "$root/build-fuzz/$target.log" || true
 done
 ls "$root/build-fuzz/artifacts"
