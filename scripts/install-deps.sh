@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build and test tools that are missing, from Debian's packages
-# (with --fuzz also clang and its libFuzzer runtime).
+# (with --fuzz also clang and its libFuzzer runtime, with --bench GNU time
+# and python3).
 set -euo pipefail
 
 declare -A wanted=(
@@ -12,6 +13,10 @@ for tool in "${!wanted[@]}"; do
   command -v "$tool" >/dev/null 2>&1 || packages+=("${wanted[$tool]}")
 done
 [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
+if [ "${1:-}" = "--bench" ]; then
+  [ -x /usr/bin/time ] || packages+=(time)
+  command -v python3 >/dev/null 2>&1 || packages+=(python3)
+fi
 if [ "${1:-}" = "--fuzz" ]; then
   command -v clang++ >/dev/null 2>&1 || packages+=(clang)
   dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || packages+=(libclang-rt-14-dev)
