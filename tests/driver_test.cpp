@@ -2,6 +2,7 @@
 // and the gates before conversion, run on the real binary.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -178,10 +179,19 @@ RunResult interrupted_run(int signal_number) {
         execl(COFFHEX_BINARY, "coffhex", fifo.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Once coffhex has opened the FIFO for reading (its fault handlers are
+    // installed by then), a non-blocking open for writing succeeds; it then
+    // waits for the FIFO's first bytes.
+    int writer = -1;
+    for (int tries = 0; tries < 2000 && writer < 0; ++tries) {
+        writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_GE(writer, 0) << "coffhex never opened its input";
     kill(pid, signal_number);
     int status = 0;
     waitpid(pid, &status, 0);
+    if (writer >= 0) close(writer);
     RunResult r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     r.err = read_text(err_path);
