@@ -44,24 +44,8 @@ void text_writer(int op, OutputStream& os, const uint8_t* data, int count, const
     }
 }
 
-std::string unwrap(std::string text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == ' ') {
-            out += ' ';
-            while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-std::vector<uint8_t> bytes(std::initializer_list<int> values) {
-    std::vector<uint8_t> out;
-    for (int v : values) out.push_back(static_cast<uint8_t>(v));
-    return out;
-}
+using testsupport::bytes;
+using testsupport::unwrap;
 
 class OutputFilesTest : public ::testing::Test {
 protected:

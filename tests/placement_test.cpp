@@ -30,25 +30,8 @@ using Call = testsupport::WriterCall;
 std::vector<Call>& g_calls = testsupport::recorded_calls;
 constexpr auto recorder = testsupport::recording_writer;
 
-// Joins the continuation lines of a wrapped diagnostic.
-std::string unwrap(std::string text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == ' ') {
-            out += ' ';
-            while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-std::vector<uint8_t> bytes(std::initializer_list<int> values) {
-    std::vector<uint8_t> out;
-    for (int v : values) out.push_back(static_cast<uint8_t>(v));
-    return out;
-}
+using testsupport::bytes;
+using testsupport::unwrap;
 
 // Section data with room for pad bytes behind it; byte i is first + i.
 std::vector<uint8_t> data_run(uint32_t length, int first) {

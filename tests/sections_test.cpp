@@ -23,12 +23,7 @@ const std::string E = ">>   ERROR: ";
 class Sections : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_roms();
-        reset_sections();
-        reset_section_list();
-        reset_option_values();
-        reset_coff_input();
-        reset_diagnostics();
+        reset_options();  // every setting and every subsystem's run state
         set_coff_file_name("app.out");
     }
 };
