@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds coffhex and runs every test: once as built, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer. Also builds the plain
+# Release program with CMake's default generator (Unix Makefiles), the way
+# packagers and most users build it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,6 +11,17 @@ jobs=${JOBS:-2}
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+cmake -S . -B build-make -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DCOFFHEX_TESTS=OFF >/dev/null
+cmake --build build-make -j "$jobs"
+# Both builds convert the bundled example to the same files.
+for dir in build build-make; do
+    mkdir -p "$dir/generator-check"
+    (cd "$dir/generator-check" && ../coffhex -q -i -memwidth 32 -romwidth 8 ../examples/demo.out)
+done
+for lane in 0 1 2 3; do
+    cmp build/generator-check/demo.i$lane build-make/generator-check/demo.i$lane
+done
 
 export ASAN_OPTIONS=allow_user_segv_handler=0:detect_leaks=0:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e_support.h"
 #include "support/harness.h"
 
 namespace formats_test {
@@ -30,12 +31,6 @@ std::vector<uint8_t> pseudo_random(int count, uint32_t seed) {
         b = static_cast<uint8_t>(seed >> 16);
     }
     return bytes;
-}
-
-bool have_tool(const char* name) {
-    testsupport::RunResult r =
-        testsupport::run_program({"sh", "-c", std::string("command -v ") + name}, "");
-    return r.status == 0;
 }
 
 class RoundTripTest : public WriterTest {
@@ -104,8 +99,7 @@ std::vector<Block> across_64k(uint32_t first = 0xFF00) {
 }
 
 TEST_F(RoundTripTest, IntelReadBySrecCatAndObjcopy) {
-    if (!have_tool("srec_cat") || !have_tool("objcopy"))
-        GTEST_SKIP() << "srec_cat (srecord) or objcopy (binutils) is not installed";
+    E2E_REQUIRE_READERS();
     for (int rom : {1, 2, 4, 256}) {
         SCOPED_TRACE(rom);
         // An odd start for the wider lanes puts a lane piece across 0x10000.
@@ -118,8 +112,7 @@ TEST_F(RoundTripTest, IntelReadBySrecCatAndObjcopy) {
 }
 
 TEST_F(RoundTripTest, MotorolaS2AndS3ReadBySrecCatAndObjcopy) {
-    if (!have_tool("srec_cat") || !have_tool("objcopy"))
-        GTEST_SKIP() << "srec_cat (srecord) or objcopy (binutils) is not installed";
+    E2E_REQUIRE_READERS();
     for (int format : {FMT_MOTOROLA_S2, FMT_MOTOROLA_S3}) {
         for (int rom : {1, 2, 4, 256}) {
             SCOPED_TRACE(testing::Message() << "format " << format << " rom " << rom);
@@ -136,8 +129,7 @@ TEST_F(RoundTripTest, MotorolaS2AndS3ReadBySrecCatAndObjcopy) {
 }
 
 TEST_F(RoundTripTest, MotorolaS1ReadBySrecCatAndObjcopy) {
-    if (!have_tool("srec_cat") || !have_tool("objcopy"))
-        GTEST_SKIP() << "srec_cat (srecord) or objcopy (binutils) is not installed";
+    E2E_REQUIRE_READERS();
     // S1 addresses end at 0xFFFF: the runs stay below.
     const std::vector<Block> blocks = {{0xFD00, pseudo_random(300, 5)},
                                        {0xFF00, pseudo_random(256, 6)}};
@@ -152,7 +144,7 @@ TEST_F(RoundTripTest, MotorolaS1ReadBySrecCatAndObjcopy) {
 }
 
 TEST_F(RoundTripTest, ExtendedTektronixReadBySrecCat) {
-    if (!have_tool("srec_cat")) GTEST_SKIP() << "srec_cat (srecord) is not installed";
+    E2E_REQUIRE_TOOLS(e2e::have_tool("srec_cat"), "srec_cat (srecord) is not installed");
     for (int rom : {1, 2, 4, 256}) {
         SCOPED_TRACE(rom);
         std::vector<Block> blocks = across_64k(rom == 1 ? 0xFF00 : 0xFF01);
