@@ -114,7 +114,7 @@ void apply_byte_order(uint8_t* buffer, uint32_t length) {
     }
 }
 
-void write_range_data(const uint8_t* buffer, uint32_t length) {
+void write_range_data(const uint8_t* buffer, uint32_t length, uint32_t call_length) {
     RomRange* range = current_range();
     if (range == nullptr || length == 0) return;
     const int32_t mem = range->memwidth;
@@ -184,21 +184,25 @@ void write_range_data(const uint8_t* buffer, uint32_t length) {
         range->address += length;
         range->last_written = range->address;
     } else {
+        // Pieces of R bytes, or of the length of one write when the buffer
+        // stands for several shorter writes (a last shorter piece is whole
+        // memory words too).
+        const uint32_t P = call_length != 0 && call_length < R ? call_length : R;
         uint32_t done = 0;
-        // The whole ROM lanes in one call; a last shorter piece (whole
-        // memory words) on its own below.
-        if (bulk != nullptr && length >= R) {
-            const uint32_t lanes_whole = length / R;
-            const LaneRun run{buffer, lanes_whole, rom, R, R};
+        // The whole pieces in one call; a last shorter piece on its own
+        // below.
+        if (bulk != nullptr && length >= P) {
+            const uint32_t pieces = length / P;
+            const LaneRun run{buffer, pieces, static_cast<int>(P), P, P};
             g_env.output_address = range->output_address;
             bulk(g_streams[0], run, g_env);
-            done = lanes_whole * R;
+            done = pieces * P;
             range->address += done;
             range->last_written = range->address;
             range->output_address += done;
         }
         while (done < length) {
-            const uint32_t n = std::min(R, length - done);
+            const uint32_t n = std::min(P, length - done);
             g_env.output_address = range->output_address;
             if (writer != nullptr)
                 writer(OP_DATA, g_streams[0], buffer + done, static_cast<int>(n), g_env);

@@ -20,7 +20,12 @@ void apply_byte_order(uint8_t* buffer, uint32_t length);
 
 // Writes length bytes (whole memory words) to the files of the current
 // range, one writer call per lane piece, and advances the range's address.
-void write_range_data(const uint8_t* buffer, uint32_t length);
+// When the ROM is wider than the memory word, a lane piece is at most
+// `call_length` bytes: the buffer stands for consecutive writes of that
+// many bytes each (fill goes out one memory word per write, so each fill
+// word is a piece of its own and records end where they would then).
+// 0 means one write of the whole buffer.
+void write_range_data(const uint8_t* buffer, uint32_t length, uint32_t call_length = 0);
 
 void open_range_files();
 // Ends the pending record of every file of the current range.

@@ -368,7 +368,9 @@ void fill_to(uint32_t limit) {
             while (words > 0) {
                 const uint64_t n = std::min(words, run_words);
                 const uint32_t before = range->address;
-                write_range_data(g_fill_run.data(), static_cast<uint32_t>(n * width));
+                // One write per memory word, as fill is made of.
+                write_range_data(g_fill_run.data(), static_cast<uint32_t>(n * width),
+                                 static_cast<uint32_t>(width));
                 words -= n;
                 if (range->address < before) {  // passed the top of the address space
                     wrapped = true;
