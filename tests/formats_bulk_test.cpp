@@ -404,6 +404,7 @@ protected:
             write_range_data(data.data(), w.length);
         }
         close_range_files();
+        put_output_files_in_place();
         set_current_range(nullptr);
         std::vector<std::string> files;
         for (const OutputFile& f : range.files) files.push_back(testsupport::read_text(f.name));

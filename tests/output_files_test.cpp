@@ -334,6 +334,7 @@ TEST_F(OutputFilesTest, FilesAreOpenedInListOrderAndClosedWithTrailers) {
     put(bytes({0xAA, 0xBB}));
     EXPECT_TRUE(range->open);
     close_range_files();
+    put_output_files_in_place();
     EXPECT_FALSE(range->open);
     for (int k = 0; k < MAX_OUTPUT_FILES; ++k) EXPECT_EQ(output_stream(k).stream, nullptr);
     // MS order with 8-bit data words: the byte at the lower address (AA) is
@@ -380,13 +381,15 @@ TEST_F(OutputFilesTest, MissingDirectoryIsFatal) {
     EXPECT_TRUE(calls_with(OP_DATA).empty());
 }
 
-TEST_F(OutputFilesTest, AbandonClosesWithoutTrailers) {
+TEST_F(OutputFilesTest, AbandonClosesWithoutTrailersAndRemovesTheFiles) {
     set_writer_override(text_writer);
     RomRange* range = make_range(0x0, 0xFF, 2, 1);
     put(bytes({1, 2}));
     abandon_output_files();
     for (int k = 0; k < MAX_OUTPUT_FILES; ++k) EXPECT_EQ(output_stream(k).stream, nullptr);
-    EXPECT_EQ(testsupport::read_text(range->files[0].name), "B\n@0:01\n");
+    // The half-written files were under temporary names and are gone.
+    EXPECT_FALSE(testsupport::file_exists(range->files[0].name));
+    EXPECT_EQ(testsupport::list_files(dir_.path()), std::vector<std::string>{});
 }
 
 TEST_F(OutputFilesTest, FailedWriteIsReportedOnClose) {
@@ -410,6 +413,7 @@ TEST_F(OutputFilesTest, WithoutAWriterNothingIsWrittenButAddressesMove) {
     EXPECT_EQ(range->address, 4u);
     EXPECT_EQ(range->output_address, 4u);
     close_range_files();
+    put_output_files_in_place();
     // A format whose writer is not there yet leaves its files empty.
     const bool has_writer = hex_format(FMT_TEKTRONIX).writer != nullptr;
     EXPECT_EQ(testsupport::read_text(range->files[0].name).empty(), !has_writer);

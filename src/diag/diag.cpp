@@ -9,6 +9,7 @@
 
 #include "cmdfile/lexer.h"
 #include "driver/options.h"
+#include "platform/files.h"
 
 namespace coffhex {
 
@@ -189,6 +190,9 @@ void write_fault_text(int signal) {
 }
 
 void on_fault(int signal) {
+    // The conversion did not finish: its half-written files go, and the
+    // files of an earlier run stay as they were.
+    remove_staged_files_on_fault();
     write_fault_text(signal);
     std::fflush(nullptr);
     _exit(2);

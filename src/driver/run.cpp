@@ -27,6 +27,7 @@
 #include "image/placement.h"
 #include "image/section_list.h"
 #include "mapfile/mapfile.h"
+#include "platform/files.h"
 
 namespace coffhex {
 
@@ -45,6 +46,10 @@ int g_arg_index = 0;
 int g_remaining = 0;
 
 bool g_widths_checked = false;
+
+// The map file, written under a temporary name until the run is complete.
+StagedFile g_map_file;
+bool g_map_write_failed = false;
 
 // Every file read as input (the COFF file and the command files), so that
 // no output can be written over one of them.
@@ -132,7 +137,7 @@ void check_output_names() {
 void open_map_file() {
     ConverterOptions& o = options();
     if (o.map_file_name.empty()) return;
-    o.map_file = std::fopen(o.map_file_name.c_str(), "w");
+    o.map_file = open_staged(o.map_file_name, false, g_map_file);
     if (o.map_file == nullptr)
         report(WARNING, "cannot open map file '%s': %s", o.map_file_name.c_str(), std::strerror(errno));
 }
@@ -150,7 +155,24 @@ void close_map_file() {
         error = errno != 0 ? errno : EIO;
     }
     o.map_file = nullptr;
-    if (failed) report(ERROR, "cannot write map file '%s': %s", o.map_file_name.c_str(), std::strerror(error));
+    if (failed) {
+        g_map_write_failed = true;
+        report(ERROR, "cannot write map file '%s': %s", o.map_file_name.c_str(), std::strerror(error));
+    }
+}
+
+// Puts the files of a conversion that wrote everything in place; after a
+// failed write none of them replaces an earlier file.
+void put_files_in_place(bool complete) {
+    if (!complete || output_write_failed() || g_map_write_failed) {
+        abandon_output_files();
+        discard_staged(g_map_file);
+        return;
+    }
+    put_output_files_in_place();
+    if (g_map_file.staged() && !commit_staged(g_map_file))
+        report(ERROR, "cannot write map file '%s': %s", g_map_file.final_name.c_str(),
+               std::strerror(errno));
 }
 
 // Closes whatever an ended run left open; buffered output is written out as
@@ -173,6 +195,7 @@ void close_run_streams() {
         std::fclose(o.map_file);
         o.map_file = nullptr;
     }
+    discard_staged(g_map_file);
     std::fflush(stdout);
     std::fflush(stderr);
 }
@@ -200,6 +223,7 @@ int convert(int argc, char** argv) {
     }
     finish_output();
     close_map_file();
+    put_files_in_place(!failed);
     return (worst_severity() > 2 || failed) ? 1 : 0;
 }
 
@@ -235,6 +259,8 @@ void reset_options() {
     g_command_file.clear();
     g_widths_checked = false;
     g_input_paths.clear();
+    discard_staged(g_map_file);
+    g_map_write_failed = false;
     if (coff_input().stream != nullptr) {
         std::fclose(coff_input().stream);
         coff_input().stream = nullptr;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
@@ -19,6 +20,7 @@
 #include "driver/options.h"
 #include "formats/format_table.h"
 #include "image/placement.h"
+#include "platform/files.h"
 
 namespace coffhex {
 
@@ -28,6 +30,12 @@ OutputStream g_streams[MAX_OUTPUT_FILES];
 // stdio buffers of the streams; allocated on first use and kept, since a
 // stream's buffer must outlive it.
 std::unique_ptr<char[]> g_buffers[MAX_OUTPUT_FILES];
+// The file behind each stream, written under a temporary name until the
+// run has written everything.
+StagedFile g_files[MAX_OUTPUT_FILES];
+// Files of ranges already closed, waiting to be put in place.
+std::vector<StagedFile> g_closed_files;
+bool g_write_failed = false;
 // Entries opened for the current range.
 int g_lanes_open = 0;
 HexWriter g_writer_override = nullptr;
@@ -79,9 +87,13 @@ void refresh_env(const RomRange& range) {
     g_env.section_name = entry != nullptr ? entry->name.c_str() : "";
 }
 
-// Reports the first write error of a stream, then closes it.
+// Reports the first write error of a stream, then closes it; its file
+// waits to be put in place at the end of the run.
 void close_stream(OutputStream& os) {
     if (os.stream == nullptr) return;
+    StagedFile& file = g_files[&os - g_streams];
+    g_closed_files.push_back(std::move(file));
+    file = StagedFile{};
     int error = os.write_failed ? (os.write_errno != 0 ? os.write_errno : EIO) : 0;
     errno = 0;
     if (std::fflush(os.stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
@@ -89,8 +101,10 @@ void close_stream(OutputStream& os) {
     errno = 0;
     if (std::fclose(os.stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
     os.stream = nullptr;
-    if (error != 0)
+    if (error != 0) {
+        g_write_failed = true;
         report(ERROR, "cannot write output file '%s': %s", os.name.c_str(), std::strerror(error));
+    }
 }
 
 }  // namespace
@@ -234,7 +248,7 @@ void open_range_files() {
     const HexWriter writer = active_writer();
     refresh_env(*range);
     const bool ms = effective_order() == ORDER_MS;
-    const char* mode = options().format == FMT_BINARY ? "wb" : "w";
+    const bool binary = options().format == FMT_BINARY;
     for (int i = 0; i < lanes; ++i) {
         const int k = ms ? lanes - 1 - i : i;
         OutputStream& os = g_streams[k];
@@ -242,7 +256,7 @@ void open_range_files() {
         os.name = name;
         os.write_failed = false;
         os.write_errno = 0;
-        os.stream = std::fopen(name.c_str(), mode);
+        os.stream = open_staged(name, binary, g_files[k]);
         if (os.stream == nullptr)
             report(FATAL, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
         if (!g_buffers[k]) g_buffers[k] = std::make_unique<char[]>(OUTPUT_BUFFER_SIZE);
@@ -285,11 +299,26 @@ OutputStream& output_stream(int k) {
 }
 
 void abandon_output_files() {
-    for (OutputStream& os : g_streams) {
+    for (int k = 0; k < MAX_OUTPUT_FILES; ++k) {
+        OutputStream& os = g_streams[k];
         if (os.stream != nullptr) std::fclose(os.stream);
         os.stream = nullptr;
+        discard_staged(g_files[k]);
     }
+    for (StagedFile& file : g_closed_files) discard_staged(file);
+    g_closed_files.clear();
     g_lanes_open = 0;
+}
+
+bool output_write_failed() { return g_write_failed; }
+
+void put_output_files_in_place() {
+    for (StagedFile& file : g_closed_files) {
+        if (!commit_staged(file))
+            report(ERROR, "cannot write output file '%s': %s", file.final_name.c_str(),
+                   std::strerror(errno));
+    }
+    g_closed_files.clear();
 }
 
 void set_writer_override(HexWriter writer) { g_writer_override = writer; }
@@ -297,6 +326,7 @@ void set_writer_override(HexWriter writer) { g_writer_override = writer; }
 void reset_output_files() {
     abandon_output_files();
     for (OutputStream& os : g_streams) os = OutputStream{};
+    g_write_failed = false;
     g_writer_override = nullptr;
     g_env = WriterEnv{};
 }

@@ -39,8 +39,17 @@ OutputStream& output_stream(int k);
 // Number of output files (lanes) of a range with these widths in bytes.
 int lane_count(int32_t memwidth, int32_t romwidth);
 
-// Closes every stream left open by an aborted run (no trailers written).
+// Closes every stream left open by an aborted run (no trailers written)
+// and removes every file of the run still under its temporary name: the
+// files of an earlier run stay as they were.
 void abandon_output_files();
+
+// True once a write to an output file has failed in this run.
+bool output_write_failed();
+
+// Puts every closed output file of the run in place under its final name
+// (an ERROR names a file that could not be).
+void put_output_files_in_place();
 
 // Replaces the format table's writer for every call (tests record the
 // protocol with it); nullptr restores the table's writer.
