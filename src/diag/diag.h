@@ -1,20 +1,14 @@
-// The one message channel, the run-abort path, fault handlers and small
-// helpers shared by every subsystem.
+// The one message channel of a conversion: the severity layout, the tally
+// of the worst severity, the command-file position of the prefix, and the
+// standard output and standard error streams the run prints to.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace coffhex {
-
-// A 32-bit address, length or width that was not given holds all ones.
-inline constexpr uint32_t ALL_ONES = 0xFFFFFFFFu;
-
-// Largest chunk of section data handed to the data sink.
-inline constexpr uint32_t LOADBUFSIZE = 16384;
-
-// Target word width in bits, used by the width checks and their messages.
-inline constexpr int TARGET_WIDTH_BITS = 32;
 
 enum Severity : int {
     INFO = 1,
@@ -24,72 +18,73 @@ enum Severity : int {
     INTERNAL = 5,
 };
 
-// Failure codes recorded by the COFF reader before it returns failure.
-enum CoffLoadError : int {
-    LOAD_OK = 0,
-    ReadError = 1,
-    BadMagic = 2,
-    SymbolReadError = 4,
-    OutOfMemory = 5,
-    TargetWriteError = 7,
-};
-
-// Thrown to end the run at once (FATAL, INTERNAL, usage text, tool version,
-// the "Error reading COFF file" exits). The run function catches it, closes
-// what is open and returns `status` as the process exit status.
+// The one way a run ends early. Only Diagnostics throws it: FATAL and
+// INTERNAL messages, the texts that end a run outside the severity layout,
+// and the usage and tool-version texts. The conversion catches it, closes
+// what is open and returns `status` as the exit status.
 struct RunAbort {
     int status;
 };
 
-// Ends the run with the given exit status (throws RunAbort).
-[[noreturn]] void end_run(int status);
+class Diagnostics {
+public:
+    // `out` receives the progress and trace lines, `err` the messages.
+    Diagnostics(FILE* out, FILE* err) : out_(out), err_(err) {}
+    Diagnostics(const Diagnostics&) = delete;
+    Diagnostics& operator=(const Diagnostics&) = delete;
 
-// The one diagnostic entry point: prefix, severity word, 80-column layout on
-// standard error. FATAL and INTERNAL do not return.
-void report(Severity severity, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-void vreport(Severity severity, const char* format, va_list args);
+    // A message: prefix, severity word and text, wrapped to 80 columns on
+    // the error stream. FATAL and INTERNAL end the run (RunAbort, status 1).
+    void report(Severity severity, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void vreport(Severity severity, const char* format, va_list args);
 
-// Layout step of `report`: writes prefix and text, wrapped to 80 columns,
-// to standard error.
-void wrap_message(const char* prefix, const char* text);
+    // Texts that end the run outside the severity layout: `text` as it
+    // stands, or laid out behind `prefix` like a message.
+    [[noreturn]] void abort_with_text(const char* text, int status);
+    [[noreturn]] void abort_wrapped(const char* prefix, const char* text, int status);
+    // Ends the run after a text of its own (usage, tool version).
+    [[noreturn]] void end_run(int status);
 
-// Formatted print to standard output, no prefix, no layout (trace lines).
-void trace_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+    // Formatted print to the output stream, no prefix, no layout.
+    void trace(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void vtrace(const char* format, va_list args);
 
-// Highest severity (1..3) written so far in this run; above 2 means an ERROR.
-int worst_severity();
+    // Highest severity (1..3) written so far; above 2 means an ERROR.
+    int worst_severity() const { return worst_; }
 
-// Name of the command file being parsed, or nullptr. The driver sets it while
-// a command file is read; messages then carry "\"name\", line N: ".
-void set_command_file_name(const char* name);
-const char* command_file_name();
+    // -qq: INFO and WARNING messages are not written.
+    void set_quiet(int quiet) { quiet_ = quiet; }
 
-// Program name (argv[0]) for the fault texts.
-void set_program_name(const char* name);
-const char* program_name();
+    // While a command file is parsed, messages carry "\"name\", line N: ".
+    void set_command_file(const char* name) {
+        in_file_ = name != nullptr;
+        command_file_ = in_file_ ? name : "";
+        line_ = 0;
+    }
+    void set_line(int line) { line_ = line; }
+    bool in_command_file() const { return in_file_; }
 
-// Load-error code recorded by the COFF reader; 0 = none.
-void record_load_error(int code);
-int recorded_load_error();
-// Reports the recorded code's text at FATAL level; nothing for unknown codes.
-void report_load_error();
+    FILE* out() const { return out_; }
+    FILE* err() const { return err_; }
 
-// Installs on_fault for SIGILL, SIGABRT, SIGFPE, SIGSEGV, SIGTERM, SIGINT and
-// the new-handler that turns allocation failure into FATAL "out of memory".
-void install_fault_handlers();
-// Writes the fault text for `signal` to standard error (no exit); used by
-// on_fault and by the run's guard against unexpected exceptions.
-void write_fault_text(int signal);
-[[noreturn]] void on_fault(int signal);
+    // Flushes both streams (before a text on the other one, and at the end).
+    void flush();
 
-// True when exactly one of the 32 bits is set.
-inline bool is_power_of_two(uint32_t value) {
-    return value != 0 && (value & (value - 1)) == 0;
-}
+private:
+    FILE* out_;
+    FILE* err_;
+    int worst_ = 0;
+    int quiet_ = 0;
+    bool in_file_ = false;
+    std::string command_file_;
+    int line_ = 0;
+};
 
-// Clears the diagnostics' run state (worst severity, command-file name,
-// recorded load error).
-void reset_diagnostics();
+// Layout step of a message: prefix and text, wrapped to 80 columns, to
+// `stream`.
+void wrap_message(FILE* stream, const char* prefix, const char* text);
+
+// The text written for a fault or signal (ends in its own line end).
+void write_fault_text(FILE* stream, int signal, const char* program_name);
 
 }  // namespace coffhex
