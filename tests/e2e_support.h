@@ -15,30 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "support/bytes.h"
 #include "support/harness.h"
 
 namespace e2e {
 
 using ByteMap = std::map<uint32_t, uint8_t>;
 
-// Deterministic test bytes (a plain linear congruential generator, not the
-// one of the fixture builder, so that the expectations do not share code with
-// the input's maker).
-inline std::vector<uint8_t> test_bytes(size_t count, uint32_t seed) {
-    std::vector<uint8_t> bytes(count);
-    uint32_t state = seed * 2654435761u + 1;
-    for (auto& b : bytes) {
-        state = state * 1664525u + 1013904223u;
-        b = static_cast<uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
-inline std::vector<uint8_t> counting_bytes(size_t count, uint8_t first = 0) {
-    std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(first + i);
-    return bytes;
-}
+using testsupport::counting_bytes;
+using testsupport::test_bytes;
 
 // "  bytes .." lines of a section's raw data for a fixture description.
 inline std::string bytes_lines(const std::vector<uint8_t>& bytes) {

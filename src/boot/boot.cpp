@@ -8,15 +8,13 @@
 #include "boot/boot.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <vector>
 
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
-#include "coff/coff.h"
+#include "diag/common.h"
 #include "diag/diag.h"
-#include "driver/options.h"
 #include "image/placement.h"
+#include "image/section_list.h"
 
 namespace coffhex {
 
@@ -25,144 +23,114 @@ namespace {
 // The boot buffer grows by this many bytes whenever a byte would not fit.
 constexpr uint32_t BOOT_BUFFER_STEP = 1638;
 
-BootState g_state = BootState::Closed;
-uint32_t g_table_address = 0;
-int32_t g_sections_begun = 0;
+}  // namespace
 
-// Bytes of the chunk being written. The vector always holds at least
-// g_capacity bytes plus room for the pad bytes placement may add behind the
-// data; g_capacity is the buffer size the trace reports.
-std::vector<uint8_t> g_buffer;
-uint32_t g_length = 0;
-uint32_t g_capacity = 0;
+BootTable::BootTable(const BootSettings& settings, const CoffFile& coff, Placement& placement,
+                     Diagnostics& diag)
+    : settings_(settings), coff_(coff), placement_(placement), diag_(diag) {}
 
-// One framing field plus room for the pad bytes placement may add.
-std::vector<uint8_t> g_field;
-
-// The boot-loaded entry that most recently received table bytes (its range
-// is set); the terminator is written on its behalf.
-SectionSpec* g_last_fed = nullptr;
-
-void set_state(BootState state) {
-    g_state = state;
-    set_boot_table_mode(state != BootState::Closed);
+void BootTable::set_state(BootState state) {
+    state_ = state;
+    placement_.set_boot_table_mode(state != BootState::Closed);
 }
 
-// Widest memory word of the ranges still ahead (the current one included):
-// place_data pads the tail of a buffer to a whole word of the range it
-// writes into, so the buffer needs that many bytes minus one behind the data.
-uint32_t widest_memory_word() {
-    int32_t widest = 1;
-    for (const RomRange* r = current_range(); r != nullptr; r = r->next)
-        widest = std::max(widest, r->memwidth);
-    return static_cast<uint32_t>(widest);
-}
+namespace {
 
 void make_room(std::vector<uint8_t>& buffer, uint64_t bytes) {
     if (buffer.size() < bytes) buffer.resize(static_cast<size_t>(bytes), 0);
 }
 
-// Notes the current entry as the latest one fed, once placement has given
-// it a range.
-void note_fed_entry() {
-    SectionSpec* entry = current_entry();
-    if (entry != nullptr && entry->boot_loaded() && entry->range != nullptr) g_last_fed = entry;
-}
+}  // namespace
 
-// Places bytes at the table address and advances it by what was written.
-uint32_t place_at_table(uint8_t* bytes, uint32_t length) {
-    uint32_t written = place_data(bytes, length, g_table_address);
-    g_table_address += written;
-    note_fed_entry();
+// Places bytes at the table address and advances it by what was written;
+// the current entry, once placement has given it a range, is the latest
+// one fed.
+uint32_t BootTable::place_at_table(uint8_t* bytes, uint32_t length) {
+    uint32_t written = placement_.place_data(bytes, length, table_address_);
+    table_address_ += written;
+    SectionSpec* entry = placement_.current_entry();
+    if (entry != nullptr && entry->boot_loaded() && entry->range != nullptr) last_fed_ = entry;
     return written;
 }
 
 // The range whose memory width pads a chunk: the one the table address
 // falls into, seen from the current range (placement only moves forward).
-const RomRange* range_for_table(int32_t page) {
-    const RomRange* range = current_range();
+const RomRange* BootTable::range_for_table(int32_t page) const {
+    const RomRange* range = placement_.current_range();
     while (range != nullptr && range->next != nullptr &&
-           (page > range->page || (page == range->page && g_table_address > range->end)))
+           (page > range->page || (page == range->page && table_address_ > range->end)))
         range = range->next;
     return range;
 }
 
-void append_to_buffer(const uint8_t* data, uint32_t count) {
-    uint64_t needed = static_cast<uint64_t>(g_length) + count;
-    if (g_capacity == 0) g_capacity = LOADBUFSIZE;
-    while (g_capacity < needed) g_capacity += BOOT_BUFFER_STEP;
-    make_room(g_buffer, g_capacity);
+void BootTable::append_to_buffer(const uint8_t* data, uint32_t count) {
+    uint64_t needed = static_cast<uint64_t>(length_) + count;
+    if (capacity_ == 0) capacity_ = LOADBUFSIZE;
+    while (capacity_ < needed) capacity_ += BOOT_BUFFER_STEP;
+    make_room(buffer_, capacity_);
     if (data != nullptr)
-        std::copy(data, data + count, g_buffer.begin() + g_length);
+        std::copy(data, data + count, buffer_.begin() + length_);
     else
-        std::fill(g_buffer.begin() + g_length, g_buffer.begin() + needed, uint8_t{0});
-    g_length = static_cast<uint32_t>(needed);
+        std::fill(buffer_.begin() + length_, buffer_.begin() + needed, uint8_t{0});
+    length_ = static_cast<uint32_t>(needed);
 }
 
-}  // namespace
-
-void set_boot_origin() {
-    ConverterOptions& o = options();
-    const RomRange* first = first_range();
+void BootTable::set_boot_origin(const RomRange* first) {
+    boot_org_ = settings_.boot_org;
+    boot_page_ = settings_.boot_page;
     if (first != nullptr) {
-        if (o.boot_org == ALL_ONES) o.boot_org = first->origin;
-        if (o.boot_page == -1) o.boot_page = first->page;
+        if (boot_org_ == ALL_ONES) boot_org_ = first->origin;
+        if (boot_page_ == -1) boot_page_ = first->page;
     }
-    g_table_address = o.boot_org;
+    table_address_ = boot_org_;
 }
 
-void write_boot_field(uint32_t value, int size) {
-    if (size > 4) {
-        // This guard has its own fixed text, outside the severity layout.
-        std::fflush(stdout);
-        wrap_message(">>", "ERROR: field truncated - ABORT");
-        std::fflush(stderr);
-        end_run(1);
-    }
+void BootTable::write_boot_field(uint32_t value, int size) {
+    // This guard has its own fixed text, outside the severity layout.
+    if (size > 4) diag_.abort_wrapped(">>", "ERROR: field truncated - ABORT", 1);
     if (size <= 0) return;
-    make_room(g_field, 4 + widest_memory_word() - 1);
-    const bool big_endian = coff_input().big_endian_data;
+    make_room(field_, 4 + placement_.widest_memory_word() - 1);
+    const bool big_endian = coff_.big_endian_data();
     for (int j = 0; j < size; ++j) {
         uint8_t byte = static_cast<uint8_t>(value >> (8 * j));
-        g_field[big_endian ? size - 1 - j : j] = byte;
+        field_[big_endian ? size - 1 - j : j] = byte;
     }
-    place_at_table(g_field.data(), static_cast<uint32_t>(size));
+    place_at_table(field_.data(), static_cast<uint32_t>(size));
 }
 
-void begin_boot_section(uint32_t address, uint32_t size) {
-    ++g_sections_begun;
+void BootTable::begin_boot_section(uint32_t address, uint32_t size) {
+    ++sections_begun_;
     set_state(BootState::Framing);
-    const ConverterOptions& o = options();
-    if (o.bootstrap_section.has_value()) {
+    if (settings_.bootstrap) {
         // The bootstrap section forms a table of its own; the main table,
         // with the entry point, starts at the second section.
-        if (g_sections_begun == 2) {
+        if (sections_begun_ == 2) {
             close_boot_table();
             set_state(BootState::Framing);
-            write_boot_field(o.entry_point, 4);
+            write_boot_field(entry_point_, 4);
         }
-    } else if (g_sections_begun == 1) {
-        write_boot_field(o.entry_point, 4);
+    } else if (sections_begun_ == 1) {
+        write_boot_field(entry_point_, 4);
     }
     write_boot_field(size, 4);
     write_boot_field(address, 4);
     set_state(BootState::Open);
 }
 
-void close_boot_table() {
+void BootTable::close_boot_table() {
     set_state(BootState::Framing);
-    SectionSpec* previous = current_entry();
-    if (g_last_fed != nullptr) set_current_entry(g_last_fed);
+    SectionSpec* previous = placement_.current_entry();
+    if (last_fed_ != nullptr) placement_.set_current_entry(last_fed_);
     write_boot_field(0, 4);
-    set_current_entry(previous);
+    placement_.set_current_entry(previous);
     set_state(BootState::Closed);
 }
 
-void load_boot_chunk(SectionSpec& entry, const uint8_t* data, uint32_t length,
-                     uint32_t address) {
-    const CoffInput& input = coff_input();
-    if (entry.section < 0 || static_cast<size_t>(entry.section) >= input.sections.size()) return;
-    const SectionEntry& section = input.sections[static_cast<size_t>(entry.section)];
+void BootTable::load_boot_chunk(SectionSpec& entry, const uint8_t* data, uint32_t length,
+                                uint32_t address) {
+    const auto& sections = coff_.sections();
+    if (entry.section < 0 || static_cast<size_t>(entry.section) >= sections.size()) return;
+    const SectionEntry& section = sections[static_cast<size_t>(entry.section)];
     if ((entry.flags & SPEC_RAM_CINIT) != 0)
         begin_boot_section(address, length);  // every record piece is a section
     else if (address == section.vaddr)
@@ -170,73 +138,104 @@ void load_boot_chunk(SectionSpec& entry, const uint8_t* data, uint32_t length,
     append_boot_data(section, data, address, length);
 }
 
-void append_boot_data(const SectionEntry& section, const uint8_t* data, uint32_t address,
-                      uint32_t length) {
-    const ConverterOptions& o = options();
-    if (o.trace_level != 0) trace_line("\n");
+void BootTable::append_boot_data(const SectionEntry& section, const uint8_t* data,
+                                 uint32_t address, uint32_t length) {
+    const bool trace = settings_.trace_level != 0;
+    if (trace) diag_.trace("\n");
 
-    g_length = 0;
+    length_ = 0;
     append_to_buffer(data, length);
 
-    const SectionSpec* entry = current_entry();
+    const SectionSpec* entry = placement_.current_entry();
     const bool cinit = entry != nullptr && (entry->flags & SPEC_RAM_CINIT) != 0;
     const bool completes =
         cinit || static_cast<uint64_t>(address) + length >=
                      static_cast<uint64_t>(section.vaddr) + section.size;
 
     if (completes) {
-        uint32_t aligned = (g_length + BOOT_ALIGNMENT - 1) / BOOT_ALIGNMENT * BOOT_ALIGNMENT;
-        if (aligned > g_length) append_to_buffer(nullptr, aligned - g_length);
+        uint32_t aligned = (length_ + BOOT_ALIGNMENT - 1) / BOOT_ALIGNMENT * BOOT_ALIGNMENT;
+        if (aligned > length_) append_to_buffer(nullptr, aligned - length_);
     }
 
-    if (current_range() != nullptr) {
+    if (placement_.current_range() != nullptr) {
         const RomRange* range = range_for_table(entry != nullptr ? entry->page : 0);
         uint32_t width = static_cast<uint32_t>(std::max(range->memwidth, 1));
         uint32_t n = length;
         while (n % width != 0) {
-            if (!completes) report(INTERNAL, "corrupt boot buffer - ABORT");
+            if (!completes) diag_.internal("corrupt boot buffer - ABORT");
             ++n;
-            if (g_length < n) append_to_buffer(nullptr, 1);
+            if (length_ < n) append_to_buffer(nullptr, 1);
         }
     }
 
-    make_room(g_buffer, static_cast<uint64_t>(g_length) + widest_memory_word() - 1);
-    const uint32_t placed_at = g_table_address;
-    place_at_table(g_buffer.data(), g_length);
+    make_room(buffer_, static_cast<uint64_t>(length_) + placement_.widest_memory_word() - 1);
+    const uint32_t placed_at = table_address_;
+    place_at_table(buffer_.data(), length_);
 
-    if (!completes && o.trace_level != 0) {
+    if (!completes && trace) {
         // The buffer is known by the table address it was placed at; there
         // is no overflow buffer.
-        trace_line("Boot Buffer Address    : 0x%X\n", placed_at);
-        trace_line("Length of Data         : %u\n", g_length);
-        trace_line("Length of Buffer       : %u\n", g_capacity);
-        trace_line("Overflow Buffer Address: 0x%X\n", 0u);
-        trace_line("Overflow Buffer Length : %u\n", 0u);
+        diag_.trace("Boot Buffer Address    : 0x%X\n", placed_at);
+        diag_.trace("Length of Data         : %u\n", length_);
+        diag_.trace("Length of Buffer       : %u\n", capacity_);
+        diag_.trace("Overflow Buffer Address: 0x%X\n", 0u);
+        diag_.trace("Overflow Buffer Length : %u\n", 0u);
     }
 }
 
-void finish_output() {
-    if (!boot_table_closed()) close_boot_table();
-    finish_ranges();
-}
+// ---------------------------------------------------------------- data sink
 
-BootState boot_state() { return g_state; }
-bool boot_table_closed() { return g_state == BootState::Closed; }
-uint32_t boot_table_address() { return g_table_address; }
-int32_t boot_sections_begun() { return g_sections_begun; }
-uint32_t boot_buffer_capacity() { return g_capacity; }
+DataSink::DataSink(const SinkSettings& settings, const CoffFile& coff, const ConversionOrder& order,
+                   Placement& placement, BootTable& boot, Diagnostics& diag)
+    : settings_(settings), coff_(coff), order_(order), placement_(placement), boot_(boot),
+      diag_(diag) {}
 
-void reset_boot() {
-    g_state = BootState::Closed;
-    g_table_address = 0;
-    g_sections_begun = 0;
-    g_buffer.clear();
-    g_buffer.shrink_to_fit();
-    g_length = 0;
-    g_capacity = 0;
-    g_field.clear();
-    g_last_fed = nullptr;
-    set_boot_table_mode(false);
+void DataSink::load_chunk(int index, const SectionEntry& section, const uint8_t* data,
+                          uint32_t length, uint32_t address, int32_t /*page*/) {
+    SectionSpec* entry = order_.spec_for_section(index);
+    placement_.set_current_entry(entry);
+    if (entry == nullptr) return;
+    if ((entry->flags & (SPEC_RAM_CINIT | SPEC_BOOT)) == 0 && section.is_cinit()) {
+        // A RAM-model .cinit that the section list could not convert (image
+        // mode, not boot-loaded): its records carry .bss addresses that have
+        // no place in this image, and placing them anywhere would only put
+        // data at a made-up address.
+        placement_.set_current_entry(nullptr);
+        return;
+    }
+
+    // The boot-loaded sections are over: the terminator goes right after
+    // the last of them, before this chunk.
+    if (!entry->boot_loaded() && !boot_.closed()) boot_.close_boot_table();
+
+    if (const RomRange* range = placement_.current_range())
+        placement_.check_load_buffer_widths(*range, entry->boot_loaded() ? BOOT_ALIGNMENT : 0);
+
+    // A converted RAM-model .cinit carries .bss addresses. Without a .bss
+    // section the records are mapped from the .cinit section's own address,
+    // the same address source the section list used for the entry.
+    const bool ram_cinit = (entry->flags & SPEC_RAM_CINIT) != 0;
+    uint32_t base = section.vaddr;
+    if (ram_cinit) {
+        if (const SectionEntry* bss = coff_.bss()) base = bss->vaddr;
+    }
+    const uint32_t output_address = entry->address - base + address;
+
+    if (address == section.vaddr || (ram_cinit && output_address == 0)) {
+        if (!settings_.quiet) {
+            diag_.trace("   \"%s\"   ==> %s", settings_.coff_file_name.c_str(), entry->name.c_str());
+            if (entry->boot_loaded()) diag_.trace(" \t(BOOT LOAD)");
+            if (settings_.trace_level <= 0) diag_.trace("\n");
+        }
+        // Outside image mode every section starts a record of its own.
+        if (!settings_.image) placement_.flush_range_files();
+    }
+
+    if (entry->boot_loaded()) {
+        boot_.load_boot_chunk(*entry, data, length, address);
+        return;
+    }
+    placement_.place_chunk(data, length, output_address);
 }
 
 }  // namespace coffhex

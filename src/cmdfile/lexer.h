@@ -4,8 +4,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace coffhex {
+
+class Diagnostics;
 
 // Token codes; single-character tokens use the character's own code.
 enum TokenCode : int {
@@ -30,38 +36,84 @@ enum TokenCode : int {
 // at once; a longer line is read in pieces of this size.
 inline constexpr int LEX_LINE_MAX = 255;
 
-// Fills the character classes, empties the text pool, then lex_reset().
-// Called once per run: name texts handed out stay valid until the next call.
-void lex_init();
-// Keyword context off, empty line buffer, line counter 0, no input stream.
-void lex_reset();
-// The command file being read (opened and closed by the driver).
-void lex_set_input(FILE* stream);
+// The command-file lexer of one conversion: the line buffer and cursor, the
+// keyword context, the last token's value, and the text pool that keeps
+// every name handed out valid for the whole run. It also reads the values
+// of options given on the command line. Messages (an illegal character) go
+// to the conversion's diagnostics, which learn the line number from it.
+class Lexer {
+public:
+    explicit Lexer(Diagnostics& diag);
+    Lexer(const Lexer&) = delete;
+    Lexer& operator=(const Lexer&) = delete;
 
-// Next token code; sets the token value for NAME and NUMBER.
-int next_token();
-// Next raw word (up to a blank, tab, newline, form feed, carriage return);
-// 1 with the token text set, 0 at end of input.
-int next_word();
-// Reads one token (as_token) or word from a copy of `text`; returns the
-// token code, or 1/0 for a word. Command-line values only; the value is
-// read whole, whatever its length.
-int lex_text(const char* text, bool as_token);
+    // Starts a command file: keyword context off, empty line buffer, line
+    // counter 0, lines read from `input` (opened and closed by the caller;
+    // nullptr for none).
+    void start(FILE* input);
 
-uint32_t token_number();
-const char* token_text();
+    // Next token code; sets the token value for NAME and NUMBER.
+    int next_token();
+    // Next raw word (up to a blank, tab, newline, form feed, carriage
+    // return); 1 with the token text set, 0 at end of input.
+    int next_word();
+    // Reads one token (as_token) or word from a copy of `text`; returns the
+    // token code, or 1/0 for a word. Command-line values only; the value is
+    // read whole, whatever its length.
+    int read_value(const char* text, bool as_token);
 
-void keywords_on();
-void keywords_off();
-bool keywords_active();
+    uint32_t token_number() const { return token_number_; }
+    const char* token_text() const { return token_text_; }
 
-// Writes the line up to the cursor, a newline, blanks and a caret line to
-// standard output.
-void show_position();
+    void keywords_on() { keywords_ = true; }
+    void keywords_off() { keywords_ = false; }
+    bool keywords_active() const { return keywords_; }
 
-// Lines read from the current command file (first line is 1).
-int lex_line_number();
-// Position of the cursor in the current line buffer (0 = first character).
-int lex_column();
+    // Writes the line up to the cursor, a newline, blanks and a caret line
+    // to the conversion's standard output.
+    void show_position();
+
+    // Lines read from the current command file (first line is 1).
+    int line_number() const { return line_count_; }
+    // Position of the cursor in the current line buffer (0 = first character).
+    int column() const { return static_cast<int>(cursor_); }
+
+private:
+    const char* pool_store(const char* text, size_t length);
+    unsigned char at(size_t position) const { return static_cast<unsigned char>(line_[position]); }
+    bool is_name_char(unsigned char c) const;
+    bool read_line();
+    bool skip_blanks_and_comments();
+    int name_or_keyword(const char* text, size_t length);
+    int find_keyword(std::string_view text) const;
+    int read_number();
+    int read_name();
+    int read_quoted();
+    int recognise_token();
+    void count_line(int32_t count);
+
+    Diagnostics& diag_;
+    // The line buffer of command files; `line_` points at it, or, while a
+    // command-line value is read, at a copy of that value of its full
+    // length (a long path given to -o or -map is a path, not something to
+    // cut).
+    char file_line_[LEX_LINE_MAX + 1] = {};
+    std::string value_line_;
+    char* line_ = file_line_;
+    size_t cursor_ = 0;
+    int32_t line_count_ = 0;
+    bool keywords_ = false;
+    FILE* input_ = nullptr;
+    // The input has ended: no further line is read until the next start.
+    // Also set while a command-line value copied by read_value() is read,
+    // whose end is the end of input.
+    bool input_ended_ = false;
+    uint32_t token_number_ = 0;
+    const char* token_text_ = "";
+    // Text pool: names handed out as token values stay valid for the whole
+    // run.
+    std::vector<std::unique_ptr<char[]>> pool_blocks_;
+    size_t pool_used_;
+};
 
 }  // namespace coffhex

@@ -4,104 +4,70 @@
 #include <deque>
 #include <unordered_set>
 
-#include "cmdfile/lexer.h"
+#include "diag/common.h"
 #include "diag/diag.h"
 
 namespace coffhex {
 
-namespace {
-
-// Every entry ever created, appended or not; a deque keeps addresses stable,
-// so a dropped duplicate stays valid as the current entry and the list links
-// never dangle.
-std::deque<SectionSpec> g_entries;
-SectionSpec* g_first = nullptr;
-SectionSpec* g_last = nullptr;
-SectionSpec* g_current = nullptr;
-// Names in the list, for the duplicate test.
-std::unordered_set<std::string> g_names;
-bool g_directive_open = true;
-bool g_directive_appended = false;
-
-}  // namespace
-
-void begin_sections() {
-    keywords_on();
-    if (g_first != nullptr) report(ERROR, "SECTIONS directive redefined");
+void SectionSelection::begin_sections() {
+    if (first_ != nullptr) diag_.report(ERROR, "SECTIONS directive redefined");
 }
 
-void new_section_spec(const char* name) {
-    SectionSpec& entry = g_entries.emplace_back();
+void SectionSelection::new_section_spec(const char* name) {
+    SectionSpec& entry = entries_.emplace_back();
+    entry.id = static_cast<int>(entries_.size() - 1);
     entry.name = name != nullptr ? name : "";
-    g_current = &entry;
+    current_ = &entry;
 }
 
-void set_boot() {
-    if (g_current == nullptr) return;
-    if (g_current->boot_loaded()) {
-        report(ERROR, "bootflag reset for %s", g_current->name.c_str());
+void SectionSelection::set_boot() {
+    if (current_ == nullptr) return;
+    if (current_->boot_loaded()) {
+        diag_.report(ERROR, "bootflag reset for %s", current_->name.c_str());
     } else {
-        g_current->flags |= SPEC_BOOT;
+        current_->flags |= SPEC_BOOT;
     }
 }
 
-void set_paddr(uint32_t value) {
-    if (g_current == nullptr) return;
-    if (g_current->address != ALL_ONES || g_current->boot_loaded()) {
-        report(ERROR, "physical address redefined for %s", g_current->name.c_str());
+void SectionSelection::set_paddr(uint32_t value) {
+    if (current_ == nullptr) return;
+    if (current_->address != ALL_ONES || current_->boot_loaded()) {
+        diag_.report(ERROR, "physical address redefined for %s", current_->name.c_str());
     } else {
-        g_current->address = value;
+        current_->address = value;
     }
-    g_current->start_address = g_current->address;
+    current_->start_address = current_->address;
 }
 
-void set_datawidth(uint32_t bits) {
-    if (g_current == nullptr) return;
-    if (g_current->datawidth != -1) {
-        report(ERROR, "datawidth redefined for %s", g_current->name.c_str());
+void SectionSelection::set_datawidth(uint32_t bits) {
+    if (current_ == nullptr) return;
+    if (current_->datawidth != -1) {
+        diag_.report(ERROR, "datawidth redefined for %s", current_->name.c_str());
     }
     if (bits % 8 == 0 && is_power_of_two(bits)) {
-        g_current->datawidth = static_cast<int32_t>(bits / 8);
+        current_->datawidth = static_cast<int32_t>(bits / 8);
     } else {
-        report(WARNING, "illegal datawidth of %u specified for %s", bits,
-               g_current->name.c_str());
+        diag_.report(WARNING, "illegal datawidth of %u specified for %s", bits,
+               current_->name.c_str());
     }
 }
 
-void append_section_spec() {
-    if (g_current == nullptr) return;
-    SectionSpec& entry = *g_current;
+void SectionSelection::append_section_spec() {
+    if (current_ == nullptr) return;
+    SectionSpec& entry = *current_;
     // An entry already in the list has its name there too, so appending it
     // again is refused like any duplicate (and cannot link a cycle).
-    if (!g_names.insert(entry.name).second) {
-        report(WARNING, "duplicate section name '%s' (ignored)", entry.name.c_str());
+    if (!names_.insert(entry.name).second) {
+        diag_.report(WARNING, "duplicate section name '%s' (ignored)", entry.name.c_str());
         return;
     }
-    if (g_first == nullptr) {
-        g_first = &entry;
+    if (first_ == nullptr) {
+        first_ = &entry;
     } else {
-        g_last->next = &entry;
+        last_->next = &entry;
     }
-    g_last = &entry;
-    if (g_directive_open) g_directive_appended = true;
-}
-
-SectionSpec* first_section_spec() { return g_first; }
-
-SectionSpec* current_section_spec() { return g_current; }
-
-bool sections_directive_used() { return g_directive_appended; }
-
-void close_section_directive() { g_directive_open = false; }
-
-void reset_sections() {
-    g_entries.clear();
-    g_first = nullptr;
-    g_last = nullptr;
-    g_current = nullptr;
-    g_names.clear();
-    g_directive_open = true;
-    g_directive_appended = false;
+    last_ = &entry;
+    if (directive_open_) directive_appended_ = true;
 }
 
 }  // namespace coffhex

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <unordered_set>
 
 namespace coffhex {
 
+class Diagnostics;
 struct RomRange;
 
 enum SectionSpecFlags : uint16_t {
@@ -18,8 +21,9 @@ enum SectionSpecFlags : uint16_t {
 
 struct SectionSpec {
     SectionSpec* next = nullptr;
+    int id = -1;                      // creation order in the run, from 0
     std::string name;
-    int section = -1;                 // index into the section array; -1 = none
+    int section = -1;                 // index of the input section (file order); -1 = none
     uint32_t address = 0xFFFFFFFFu;   // output address; all ones = not given
     uint32_t start_address = 0xFFFFFFFFu;
     int32_t page = 0;
@@ -32,23 +36,47 @@ struct SectionSpec {
     bool linked() const { return section >= 0; }
 };
 
-void begin_sections();
-void new_section_spec(const char* name);
-void set_boot();
-void set_paddr(uint32_t value);
-void set_datawidth(uint32_t bits);
-void append_section_spec();
+// The selection list of a conversion: the entries of the SECTIONS
+// directive, then those the section list adds (default selection, linker
+// fill sections). Entries keep their addresses for the whole run.
+class SectionSelection {
+public:
+    explicit SectionSelection(Diagnostics& diag) : diag_(diag) {}
+    SectionSelection(const SectionSelection&) = delete;
+    SectionSelection& operator=(const SectionSelection&) = delete;
 
-// First entry of the selection list, or nullptr (linked through `next`).
-SectionSpec* first_section_spec();
-// The entry most recently created, or nullptr.
-SectionSpec* current_section_spec();
-// True when a SECTIONS directive created any entry.
-bool sections_directive_used();
-// Ends the directive's part of the list: entries appended from now on (the
-// default selection and the linker fill sections) are not the directive's.
-void close_section_directive();
+    // Directive operations (called by the grammar's actions).
+    void begin_sections();
+    void new_section_spec(const char* name);
+    void set_boot();
+    void set_paddr(uint32_t value);
+    void set_datawidth(uint32_t bits);
+    void append_section_spec();
 
-void reset_sections();
+    // First entry of the list, or nullptr (linked through `next`).
+    SectionSpec* first() const { return first_; }
+    // The entry most recently created, or nullptr.
+    SectionSpec* current() const { return current_; }
+    // True when a SECTIONS directive created any entry.
+    bool directive_used() const { return directive_appended_; }
+    // Ends the directive's part of the list: entries appended from now on
+    // (the default selection and the linker fill sections) are not the
+    // directive's.
+    void close_directive() { directive_open_ = false; }
+
+private:
+    Diagnostics& diag_;
+    // Every entry ever created, appended or not; a deque keeps addresses
+    // stable, so a dropped duplicate stays valid as the current entry and
+    // the list links never dangle.
+    std::deque<SectionSpec> entries_;
+    SectionSpec* first_ = nullptr;
+    SectionSpec* last_ = nullptr;
+    SectionSpec* current_ = nullptr;
+    // Names in the list, for the duplicate test.
+    std::unordered_set<std::string> names_;
+    bool directive_open_ = true;
+    bool directive_appended_ = false;
+};
 
 }  // namespace coffhex

@@ -120,6 +120,22 @@ void Diagnostics::report(Severity severity, const char* format, ...) {
     va_end(args);
 }
 
+void Diagnostics::fatal(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vreport(FATAL, format, args);
+    va_end(args);
+    throw RunAbort{1};  // not reached: FATAL ends the run in vreport
+}
+
+void Diagnostics::internal(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vreport(INTERNAL, format, args);
+    va_end(args);
+    throw RunAbort{1};  // not reached
+}
+
 void Diagnostics::abort_with_text(const char* text, int status) {
     std::fflush(out_);
     std::fputs(text, err_);

@@ -38,6 +38,11 @@ public:
     void report(Severity severity, const char* format, ...) __attribute__((format(printf, 3, 4)));
     void vreport(Severity severity, const char* format, va_list args);
 
+    // report(FATAL, ...) and report(INTERNAL, ...), for call sites that
+    // do not go on.
+    [[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    [[noreturn]] void internal(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
     // Texts that end the run outside the severity layout: `text` as it
     // stands, or laid out behind `prefix` like a message.
     [[noreturn]] void abort_with_text(const char* text, int status);

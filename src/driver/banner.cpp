@@ -85,11 +85,12 @@ void print_banner(FILE* stream) {
     std::fprintf(stream, "%-*.*s%s\n", 40, 40, COPYRIGHT_NOTICE, COPYRIGHT_HOLDER);
 }
 
-void print_usage(bool full) {
-    print_banner(stdout);
-    std::fputs("\n", stdout);
-    std::printf("Usage: %s [-options | -h] filename\n", program_name());
-    std::fputs("\n", stdout);
+void print_usage(bool full, const char* program_name, Diagnostics& diag) {
+    FILE* out = diag.out();
+    print_banner(out);
+    std::fputs("\n", out);
+    std::fprintf(out, "Usage: %s [-options | -h] filename\n", program_name);
+    std::fputs("\n", out);
     if (full) {
         std::fputs("Options:\n"
                    " -@<file>      Read commands from 'file'\n"
@@ -117,9 +118,9 @@ void print_usage(bool full) {
                    "            See the User's guide for additional information\n"
                    "            and target specific options.\n"
                    "\n",
-                   stdout);
+                   out);
     }
-    end_run(1);
+    diag.end_run(1);
 }
 
 void print_tool_version(FILE* stream, const char* prefix) {
@@ -167,13 +168,13 @@ void print_tool_version(FILE* stream, const char* prefix) {
     out += '-';
     out += encode_release(RELEASE_STRING);
     out += '\n';
-    std::fputs(out.c_str(), stream != nullptr ? stream : stdout);
+    std::fputs(out.c_str(), stream);
 }
 
-void show_tool_version() {
-    print_title_line(stdout);
-    print_tool_version(stdout, "Build Number ");
-    end_run(0);
+void show_tool_version(Diagnostics& diag) {
+    print_title_line(diag.out());
+    print_tool_version(diag.out(), "Build Number ");
+    diag.end_run(0);
 }
 
 }  // namespace coffhex

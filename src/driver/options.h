@@ -1,46 +1,28 @@
-// The settings record filled from the command line and command files, and
-// the option parser that serves both.
+// The settings of a conversion, filled from the command line and command
+// files, and the option parser that serves both.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "formats/writer.h"
+#include "image/byte_order.h"
+#include "image/section_list.h"
+
 namespace coffhex {
 
-// Format table indices (rows of the output format table).
-enum FormatIndex : int {
-    FMT_DEBUG = 0,
-    FMT_INTEL = 1,
-    FMT_MOTOROLA = 2,
-    FMT_MOTOROLA_S1 = 3,
-    FMT_MOTOROLA_S2 = 4,
-    FMT_MOTOROLA_S3 = 5,
-    FMT_TAGGED = 6,
-    FMT_TEKTRONIX = 7,
-    FMT_ASCII_HEX = 8,
-    FMT_GENERIC = 9,
-    FMT_BINARY = 10,
-};
+class Diagnostics;
+class Lexer;
 
-enum Order : int { ORDER_NONE = 0, ORDER_LS = 1, ORDER_MS = 2 };
-
-struct ExcludePattern {
-    enum Kind { Exact, Prefix, Suffix };
-    std::string text;  // without its "*"
-    Kind kind = Exact;
-};
-
-struct ConverterOptions {
-    int format = FMT_TEKTRONIX;
+struct Settings {
+    Format format = Format::Tektronix;
     int32_t rom_width = 1;         // bytes
     bool rom_width_given = false;  // -romwidth seen
     int32_t mem_width = 4;         // bytes
     int32_t data_width = 1;        // bytes
-    int order = ORDER_NONE;
+    int order = ORDER_NONE;        // as given; the input file's own when none
     bool image = false;
     bool linker_fill = false;
     bool zero_based = false;
@@ -56,27 +38,66 @@ struct ConverterOptions {
     std::optional<std::string> boot_section_name;
     uint32_t boot_section_address = 0xFFFFFFFFu;
     int quiet = 0;
-    FILE* map_file = nullptr;   // open map stream (after the arguments are walked)
     std::string map_file_name;  // name given with -map; empty = none
     int trace_level = 0;
     int symbol_trace = 0;
     std::vector<ExcludePattern> exclude_patterns;
-    // Output file names given with -o, in order; the memory configuration
-    // removes the names it uses from the front.
-    std::deque<std::string> output_names;
+    // Output file names given with -o, in order.
+    std::vector<std::string> output_names;
 };
 
-// The one settings record.
-ConverterOptions& options();
+// The command-line arguments still to be walked, shared by the argument
+// walk and the option parser (an option's value is the next argument).
+class ArgumentCursor {
+public:
+    ArgumentCursor(int count, char** vector) : vector_(vector), remaining_(count - 1) {}
+    bool done() const { return remaining_ <= 0; }
+    int remaining() const { return remaining_; }
+    const char* current() const { return vector_[index_]; }
+    void advance() {
+        ++index_;
+        --remaining_;
+    }
+    // The next argument as the value of the option being parsed, or nullptr
+    // when none is left; taking it moves the cursor past it.
+    const char* take_next() {
+        if (remaining_ <= 1) return nullptr;
+        advance();
+        return vector_[index_];
+    }
 
-// Gives every setting its default (closing a map file left open).
-void reset_option_values();
+private:
+    char** vector_;
+    int index_ = 1;
+    int remaining_;
+};
 
-// Parses one option; `text` is the option without its first dash.
-void parse_option(const char* text, bool from_command_file);
+// Parses options into the settings: from the command line (values from the
+// next argument) or from a command file (values from the lexer).
+class OptionParser {
+public:
+    OptionParser(Settings& settings, Lexer& lexer, Diagnostics& diag, const char* program_name)
+        : settings_(settings), lexer_(lexer), diag_(diag), program_name_(program_name) {}
 
-// Exclude patterns.
-void add_exclude(const char* pattern);
-bool is_excluded(const char* section_name);
+    // Parses one option; `text` is the option without its first dash.
+    // `cursor` is the command line's cursor, nullptr inside a command file.
+    void parse_option(const char* text, ArgumentCursor* cursor);
+
+    // -exclude: adds a section name pattern.
+    void add_exclude(const char* pattern);
+
+private:
+    int take_number(ArgumentCursor* cursor);
+    bool take_name(ArgumentCursor* cursor);
+    bool take_number_or_warn(const char* option_text, ArgumentCursor* cursor);
+    bool parse_letter_option(char letter, const char* text, ArgumentCursor* cursor);
+    bool parse_word_option(const std::string& lower, const char* text, ArgumentCursor* cursor);
+    bool parse_dash_option(const std::string& lower);
+
+    Settings& settings_;
+    Lexer& lexer_;
+    Diagnostics& diag_;
+    const char* program_name_;
+};
 
 }  // namespace coffhex

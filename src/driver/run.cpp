@@ -2,75 +2,28 @@
 // the translate step.
 #include "driver/run.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <exception>
-#include <vector>
+#include <new>
 
 #include "boot/boot.h"
-#include "cmdfile/lexer.h"
-#include "cmdfile/parser.h"
-#include "cmdfile/roms.h"
-#include "cmdfile/sections.h"
 #include "coff/coff.h"
-#include "coff/section_data.h"
 #include "coff/sym.h"
-#include "diag/diag.h"
+#include "diag/common.h"
+#include "diag/faults.h"
 #include "driver/banner.h"
-#include "driver/options.h"
+#include "driver/conversion.h"
 #include "formats/format_table.h"
-#include "formats/writer.h"
+#include "image/filename.h"
 #include "image/output_files.h"
 #include "image/placement.h"
-#include "image/section_list.h"
 #include "mapfile/mapfile.h"
-#include "platform/files.h"
+#include "platform/platform.h"
 
 namespace coffhex {
 
 namespace {
-
-std::string g_coff_file_name;
-bool g_coff_accepted = false;
-
-// The command file being parsed (its name is the diagnostics' prefix).
-std::string g_command_file;
-FILE* g_command_stream = nullptr;
-
-// Argument cursor, shared with the option value getters.
-char** g_argv = nullptr;
-int g_arg_index = 0;
-int g_remaining = 0;
-
-bool g_widths_checked = false;
-
-// The map file, written under a temporary name until the run is complete.
-StagedFile g_map_file;
-bool g_map_write_failed = false;
-
-// Every file read as input (the COFF file and the command files), so that
-// no output can be written over one of them.
-std::vector<std::string> g_input_paths;
-
-void walk_arguments(int count, char** vector) {
-    g_argv = vector;
-    g_remaining = count - 1;
-    if (g_remaining <= 0) print_usage(false);
-    int inputs = 0;
-    for (g_arg_index = 1; g_remaining > 0; ++g_arg_index, --g_remaining) {
-        const char* argument = g_argv[g_arg_index];
-        if (argument[0] == '-') {
-            parse_option(argument + 1, false);
-        } else {
-            classify_input(argument);
-            ++inputs;
-        }
-    }
-    if (inputs == 0) print_usage(false);
-}
 
 bool is_coff_magic(unsigned value) {
     return value == 0x00C0 || value == 0x00C1 || value == 0x00C2 || value == 0x0099;
@@ -85,273 +38,410 @@ std::string with_default_extension(const char* name) {
     return result;
 }
 
-void parse_command_file_named(const std::string& name) {
-    g_command_file = name;
-    g_command_stream = std::fopen(name.c_str(), "r");
-    if (g_command_stream == nullptr)
-        report(FATAL, "cannot open input file '%s': %s", name.c_str(), std::strerror(errno));
-    set_command_file_name(g_command_file.c_str());
-    lex_reset();
-    lex_set_input(g_command_stream);
-    parse_command_file();
-    lex_set_input(nullptr);
-    std::fclose(g_command_stream);
-    g_command_stream = nullptr;
-    set_command_file_name(nullptr);
-}
-
-bool same_file(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
-// Refuses an output or map file that would overwrite an input file or
-// another output file, before anything is written.
-void check_output_names() {
-    std::vector<std::string> outputs;
-    for (RomRange* range = first_range(); range != nullptr; range = range->next) {
-        for (int32_t i = 0; i < range->file_count && i < static_cast<int32_t>(range->files.size()); ++i)
-            outputs.push_back(range->files[static_cast<size_t>(i)].name);
-    }
-    const std::string& map = options().map_file_name;
-    for (size_t i = 0; i < outputs.size(); ++i) {
-        for (const std::string& input : g_input_paths)
-            if (same_file(outputs[i], input))
-                report(FATAL, "output file '%s' would overwrite input file '%s'", outputs[i].c_str(),
-                       input.c_str());
-        for (size_t j = 0; j < i; ++j)
-            if (same_file(outputs[i], outputs[j]))
-                report(FATAL, "output file '%s' is named more than once", outputs[i].c_str());
-        if (!map.empty() && same_file(outputs[i], map))
-            report(FATAL, "map file '%s' is also an output file", map.c_str());
-    }
-    if (!map.empty()) {
-        for (const std::string& input : g_input_paths)
-            if (same_file(map, input))
-                report(FATAL, "map file '%s' would overwrite input file '%s'", map.c_str(), input.c_str());
-    }
-}
-
-void open_map_file() {
-    ConverterOptions& o = options();
-    if (o.map_file_name.empty()) return;
-    o.map_file = open_staged(o.map_file_name, false, g_map_file);
-    if (o.map_file == nullptr)
-        report(WARNING, "cannot open map file '%s': %s", o.map_file_name.c_str(), std::strerror(errno));
-}
-
-// Writes out and closes the map file; a failed write is an error, so that
-// a lost report never passes for success.
-void close_map_file() {
-    ConverterOptions& o = options();
-    if (o.map_file == nullptr) return;
-    errno = 0;
-    bool failed = std::fflush(o.map_file) != 0 || std::ferror(o.map_file) != 0;
-    int error = errno != 0 ? errno : EIO;
-    if (std::fclose(o.map_file) != 0 && !failed) {
-        failed = true;
-        error = errno != 0 ? errno : EIO;
-    }
-    o.map_file = nullptr;
-    if (failed) {
-        g_map_write_failed = true;
-        report(ERROR, "cannot write map file '%s': %s", o.map_file_name.c_str(), std::strerror(error));
-    }
-}
-
-// Puts the files of a conversion that wrote everything in place; after a
-// failed write none of them replaces an earlier file.
-void put_files_in_place(bool complete) {
-    if (!complete || output_write_failed() || g_map_write_failed) {
-        abandon_output_files();
-        discard_staged(g_map_file);
-        return;
-    }
-    put_output_files_in_place();
-    if (g_map_file.staged() && !commit_staged(g_map_file))
-        report(ERROR, "cannot write map file '%s': %s", g_map_file.final_name.c_str(),
-               std::strerror(errno));
-}
-
-// Closes whatever an ended run left open; buffered output is written out as
-// a normal process exit would.
-void close_run_streams() {
-    if (g_command_stream != nullptr) {
-        lex_set_input(nullptr);
-        std::fclose(g_command_stream);
-        g_command_stream = nullptr;
-    }
-    set_command_file_name(nullptr);
-    CoffInput& input = coff_input();
-    if (input.stream != nullptr) {
-        std::fclose(input.stream);
-        input.stream = nullptr;
-    }
-    abandon_output_files();
-    ConverterOptions& o = options();
-    if (o.map_file != nullptr) {
-        std::fclose(o.map_file);
-        o.map_file = nullptr;
-    }
-    discard_staged(g_map_file);
-    std::fflush(stdout);
-    std::fflush(stderr);
-}
-
-int convert(int argc, char** argv) {
-    reset_options();
-    lex_init();
-    symbol_table_clear();
-    walk_arguments(argc, argv);
-    if (!g_coff_accepted) report(FATAL, "no input files");
-    finish_rom_ranges();
-    if (worst_severity() > 2) report(FATAL, "errors prevent conversion");
-    check_output_names();
-    open_map_file();
-
-    bool failed = false;
-    if (!load_coff_file()) {
-        report_load_error();
-        failed = true;
-    }
-    CoffInput& input = coff_input();
-    if (input.stream != nullptr) {
-        std::fclose(input.stream);
-        input.stream = nullptr;
-    }
-    finish_output();
-    close_map_file();
-    put_files_in_place(!failed);
-    return (worst_severity() > 2 || failed) ? 1 : 0;
-}
-
 }  // namespace
 
-int run_coffhex(int argc, char** argv) {
-    static bool handlers_installed = false;
-    if (!handlers_installed) {
-        install_fault_handlers();
-        handlers_installed = true;
-    }
-    set_program_name(argc > 0 ? argv[0] : nullptr);
+Conversion::Conversion(int argc, char** argv, FILE* out, FILE* err)
+    : argc_(argc),
+      argv_(argv),
+      program_name_(argc > 0 && argv[0] != nullptr ? argv[0] : "coffhex"),
+      diag_(out, err),
+      lexer_(diag_),
+      options_(settings_, lexer_, diag_, program_name_),
+      memory_(diag_),
+      selection_(diag_) {}
 
+Conversion::~Conversion() { close_everything(); }
+
+int Conversion::run() {
     int status;
     try {
-        status = convert(argc, argv);
+        convert();
+        status = (diag_.worst_severity() > 2) ? 1 : 0;
     } catch (const RunAbort& abort) {
         status = abort.status;
+    } catch (const std::bad_alloc&) {
+        // Allocation failure anywhere in the run.
+        try {
+            diag_.fatal("out of memory");
+        } catch (const RunAbort& abort) {
+            status = abort.status;
+        }
     } catch (...) {
         // An exception nobody expected is treated like a crash.
-        write_fault_text(SIGSEGV);
+        write_fault_text(diag_.err(), SIGSEGV, program_name_);
         status = 2;
     }
-    close_run_streams();
+    close_everything();
     return status;
 }
 
-void reset_options() {
-    reset_option_values();
-    reset_diagnostics();
-    g_coff_file_name.clear();
-    g_coff_accepted = false;
-    g_command_file.clear();
-    g_widths_checked = false;
-    g_input_paths.clear();
-    discard_staged(g_map_file);
-    g_map_write_failed = false;
-    if (coff_input().stream != nullptr) {
-        std::fclose(coff_input().stream);
-        coff_input().stream = nullptr;
-    }
-    reset_coff_input();
-    reset_section_data();
-    reset_roms();
-    reset_sections();
-    reset_section_list();
-    reset_placement();
-    reset_output_files();
-    reset_writers();
-    reset_boot();
-    reset_mapfile();
+void Conversion::convert() {
+    walk_arguments();
+    if (coff_ == nullptr) diag_.fatal("no input files");
+    finish_configuration();
+    if (diag_.worst_severity() > 2) diag_.fatal("errors prevent conversion");
+    check_output_names();
+    open_map_file();
+
+    coff_->read_headers(settings_.trace_level != 0);
+    begin_translation();
+    if (settings_.trace_level != 0) coff_->trace_headers();
+    read_symbols();
+    coff_->read_section_data(conversion_order_.order, *sink_, settings_.trace_level != 0);
+    coff_->close();
+
+    finish_output();
+    close_map_file();
+    put_files_in_place(true);
 }
 
-void classify_input(const char* name) {
+// ---------------------------------------------------------------- arguments
+
+void Conversion::walk_arguments() {
+    cursor_ = std::make_unique<ArgumentCursor>(argc_, argv_);
+    if (cursor_->done()) print_usage(false, program_name_, diag_);
+    int inputs = 0;
+    for (; !cursor_->done(); cursor_->advance()) {
+        const char* argument = cursor_->current();
+        if (argument[0] == '-') {
+            options_.parse_option(argument + 1, cursor_.get());
+        } else {
+            classify_input(argument);
+            ++inputs;
+        }
+    }
+    if (inputs == 0) print_usage(false, program_name_, diag_);
+}
+
+void Conversion::classify_input(const char* name) {
     std::string path = with_default_extension(name);
     FILE* probe = std::fopen(path.c_str(), "rb");
-    if (probe == nullptr)
-        report(FATAL, "cannot open input file '%s': %s", path.c_str(), std::strerror(errno));
+    if (probe == nullptr) diag_.fatal("cannot open input file '%s': %s", path.c_str(), std::strerror(errno));
 
     unsigned char bytes[2];
     if (std::fread(bytes, 1, 2, probe) != 2) {
         std::fclose(probe);
-        report(FATAL, "cannot read input file %s", path.c_str());
+        diag_.fatal("cannot read input file %s", path.c_str());
     }
     unsigned v = bytes[0] | (bytes[1] << 8);
     unsigned s = bytes[1] | (bytes[0] << 8);
 
     if (is_coff_magic(v) || is_coff_magic(s)) {
-        if (g_coff_accepted) {
+        if (coff_ != nullptr) {
             std::fclose(probe);
-            report(WARNING, "multiple COFF files: %s ignored", path.c_str());
+            diag_.report(WARNING, "multiple COFF files: %s ignored", path.c_str());
             return;
         }
-        g_coff_file_name = path;
-        g_coff_accepted = true;
-        g_input_paths.push_back(path);
+        coff_file_name_ = path;
+        input_paths_.push_back(path);
         std::rewind(probe);
-        coff_input().stream = probe;
+        coff_ = std::make_unique<CoffFile>(probe, diag_);
         return;
     }
     std::fclose(probe);
     if ((v & 0x8080) != 0) {
-        report(WARNING, "illegal input file type: %s ignored", path.c_str());
+        diag_.report(WARNING, "illegal input file type: %s ignored", path.c_str());
         return;
     }
-    if (g_command_stream != nullptr) {
-        report(WARNING, "nested command file: %s ignored", path.c_str());
+    if (parsing_command_file_) {
+        diag_.report(WARNING, "nested command file: %s ignored", path.c_str());
         return;
     }
-    g_input_paths.push_back(path);
+    input_paths_.push_back(path);
     parse_command_file_named(path);
 }
 
-void check_format_widths() {
-    if (g_widths_checked) return;
-    g_widths_checked = true;
-    const ConverterOptions& o = options();
-    if (o.format == FMT_TAGGED && o.rom_width_given && o.rom_width != 2)
-        report(FATAL, "QV-Tagged format must have a ROM width of 16 bits");
-    if (o.format == FMT_BINARY && o.mem_width != 1)
-        report(FATAL, "Binary format must have a memory width of 8 bits");
+void Conversion::parse_command_file_named(const std::string& path) {
+    command_file_name_ = path;
+    command_stream_ = std::fopen(path.c_str(), "r");
+    if (command_stream_ == nullptr)
+        diag_.fatal("cannot open input file '%s': %s", path.c_str(), std::strerror(errno));
+    parsing_command_file_ = true;
+    diag_.set_command_file(command_file_name_.c_str());
+    lexer_.start(command_stream_);
+    parse_command_file(lexer_, *this, diag_);
+    lexer_.start(nullptr);
+    std::fclose(command_stream_);
+    command_stream_ = nullptr;
+    parsing_command_file_ = false;
+    diag_.set_command_file(nullptr);
 }
 
-bool begin_translation() {
+// ---------------------------------------------------------------- command-file actions
+
+void Conversion::option(const char* text) { options_.parse_option(text, nullptr); }
+void Conversion::input_name(const char* name) { classify_input(name); }
+void Conversion::begin_roms() { memory_.begin_roms(); }
+void Conversion::set_page(int32_t page) { memory_.set_current_page(page); }
+void Conversion::new_range(const char* name) { memory_.new_range(name); }
+void Conversion::set_origin(uint32_t value) { memory_.set_origin(value); }
+void Conversion::set_length(uint32_t value) { memory_.set_length(value); }
+void Conversion::set_romwidth(uint32_t bits) { memory_.set_romwidth(bits); }
+void Conversion::set_memwidth(uint32_t bits) { memory_.set_memwidth(bits); }
+void Conversion::set_fill(uint32_t value) { memory_.set_fill(value); }
+void Conversion::add_output_file(const char* name) { memory_.add_output_file(name); }
+// Whether a range needs its origin and length is decided by -image as it
+// stands when the range is finished.
+void Conversion::finish_range() { memory_.finish_range(settings_.image); }
+void Conversion::begin_sections() { selection_.begin_sections(); }
+void Conversion::new_section_spec(const char* name) { selection_.new_section_spec(name); }
+void Conversion::set_boot() { selection_.set_boot(); }
+void Conversion::set_paddr(uint32_t value) { selection_.set_paddr(value); }
+void Conversion::set_datawidth(uint32_t bits) { selection_.set_datawidth(bits); }
+void Conversion::append_section_spec() { selection_.append_section_spec(); }
+
+// ---------------------------------------------------------------- configuration
+
+void Conversion::finish_configuration() {
+    const HexFormat& row = hex_format(settings_.format);
+    RangeDefaults defaults;
+    defaults.min_width = row.min_width;
+    defaults.rom_width = settings_.rom_width;
+    defaults.mem_width = settings_.mem_width;
+    defaults.fill = settings_.fill_value;
+    defaults.image = settings_.image;
+    defaults.chunk_size = LOADBUFSIZE;
+    defaults.output_names = settings_.output_names;
+    // Default name of file k of range i: the input file's base name with the
+    // format's extension letter followed by the digits of k (one range) or
+    // of i and then k (several ranges).
+    const std::string base = split_path(coff_file_name_.c_str()).base;
+    const std::string letter(row.extension, 2);
+    defaults.default_name = [&base, &letter](int i, int k, int ranges) {
+        std::string name = base;
+        std::string extension = letter;
+        if (ranges != 1) extension += std::to_string(i);
+        extension += std::to_string(k);
+        set_extension(name, extension.c_str(), true);
+        return name;
+    };
+    memory_.finish_rom_ranges(defaults);
+
+    zero_based_ = settings_.zero_based;
+    if (zero_based_ && !settings_.image) {
+        diag_.report(WARNING, "-zero requires -image: ignored");
+        zero_based_ = false;
+    }
+}
+
+// Refuses an output or map file that would overwrite an input file or
+// another output file, before anything is written.
+void Conversion::check_output_names() {
+    std::vector<std::string> outputs;
+    for (RomRange* range = memory_.first_range(); range != nullptr; range = range->next) {
+        for (int32_t i = 0; i < range->file_count && i < static_cast<int32_t>(range->files.size()); ++i)
+            outputs.push_back(range->files[static_cast<size_t>(i)].name);
+    }
+    const std::string& map = settings_.map_file_name;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        for (const std::string& input : input_paths_)
+            if (same_file(outputs[i], input))
+                diag_.fatal("output file '%s' would overwrite input file '%s'", outputs[i].c_str(),
+                            input.c_str());
+        for (size_t j = 0; j < i; ++j)
+            if (same_file(outputs[i], outputs[j]))
+                diag_.fatal("output file '%s' is named more than once", outputs[i].c_str());
+        if (!map.empty() && same_file(outputs[i], map))
+            diag_.fatal("map file '%s' is also an output file", map.c_str());
+    }
+    if (!map.empty()) {
+        for (const std::string& input : input_paths_)
+            if (same_file(map, input))
+                diag_.fatal("map file '%s' would overwrite input file '%s'", map.c_str(), input.c_str());
+    }
+}
+
+void Conversion::open_map_file() {
+    if (settings_.map_file_name.empty()) return;
+    map_stream_ = open_staged(settings_.map_file_name, false, map_file_);
+    if (map_stream_ == nullptr)
+        diag_.report(WARNING, "cannot open map file '%s': %s", settings_.map_file_name.c_str(),
+                     std::strerror(errno));
+}
+
+// ---------------------------------------------------------------- translation
+
+void Conversion::check_format_widths() {
+    if (widths_checked_) return;
+    widths_checked_ = true;
+    if (settings_.format == Format::Tagged && settings_.rom_width_given && settings_.rom_width != 2)
+        diag_.fatal("QV-Tagged format must have a ROM width of 16 bits");
+    if (settings_.format == Format::Binary && settings_.mem_width != 1)
+        diag_.fatal("Binary format must have a memory width of 8 bits");
+}
+
+// The translate step, once the section headers are known: the format
+// checks, the boot table's origin, the sections to convert and their
+// order, the data order, and the machinery that writes the output.
+void Conversion::begin_translation() {
     check_format_widths();
-    set_boot_origin();
-    complete_section_list();  // ends by ordering the section array
-    ConverterOptions& o = options();
-    if (o.order == ORDER_NONE) o.order = coff_input().big_endian_data ? ORDER_MS : ORDER_LS;
-    if (converted_section_count() == 0)
-        report(FATAL, "no initialized sections in %s", g_coff_file_name.c_str());
-    if (o.quiet == 0)
-        std::printf("Translating %s to %s format...\n", g_coff_file_name.c_str(),
-                    hex_format(o.format).name);
-    set_current_range(first_range());
-    return true;
+
+    const CoffFile& coff = *coff_;
+    // The data order in force: the one given, else the input file's own.
+    order_ = settings_.order != ORDER_NONE ? settings_.order
+                                           : (coff.big_endian_data() ? ORDER_MS : ORDER_LS);
+
+    OutputSettings output;
+    output.format = settings_.format;
+    output.order = order_;
+    output.zero_based = zero_based_;
+    output.byte_addressing = settings_.byte_addressing;
+    output.olength = settings_.olength;
+    output.entry_address = coff.entry_address();
+    output_ = std::make_unique<RangeOutput>(output, diag_);
+
+    BootSettings boot;
+    boot.boot_org = settings_.boot_org;
+    boot.boot_page = settings_.boot_page;
+    boot.bootstrap = settings_.bootstrap_section.has_value();
+    boot.trace_level = settings_.trace_level;
+
+    PlacementSettings placement;
+    placement.image = settings_.image;
+    placement.data_width = settings_.data_width;
+    placement.order = order_;
+    placement.big_endian_input = coff.big_endian_data();
+
+    placement_ = std::make_unique<Placement>(placement, coff, selection_, *output_, diag_);
+    boot_ = std::make_unique<BootTable>(boot, coff, *placement_, diag_);
+    if (map_stream_ != nullptr) {
+        MapSettings map;
+        map.title = TOOL_TITLE;
+        map.version = TOOL_VERSION_TEXT;
+        map.coff_file_name = coff_file_name_;
+        map.format_name = hex_format(settings_.format).name;
+        map.image = settings_.image;
+        map.data_width = settings_.data_width;
+        map.mem_width = settings_.mem_width;
+        map.rom_width = settings_.rom_width;
+        map.order = order_;
+        map.entry_symbol = settings_.entry_symbol;
+        map_ = std::make_unique<MapReport>(map_stream_, map, selection_, coff, *boot_);
+        // Each range's block is written as placement leaves the range.
+        placement_->set_range_observer(map_.get());
+    }
+
+    boot_->set_boot_origin(memory_.first_range());
+
+    SectionListSettings list;
+    list.data_width = settings_.data_width;
+    list.boot_all = settings_.boot_all;
+    list.boot_section_name = settings_.boot_section_name;
+    list.boot_section_address = settings_.boot_section_address;
+    list.exclude = &settings_.exclude_patterns;
+    list.linker_fill = settings_.linker_fill;
+    list.image = settings_.image;
+    list.boot_org = boot_->boot_org();
+    list.boot_page = boot_->boot_page();
+    list.bootstrap_section = settings_.bootstrap_section;
+    list.coff_file_name = coff_file_name_;
+    conversion_order_ = complete_section_list(selection_, coff, memory_.first_range(), list, diag_);
+
+    if (conversion_order_.converted == 0)
+        diag_.fatal("no initialized sections in %s", coff_file_name_.c_str());
+    if (settings_.quiet == 0)
+        diag_.trace("Translating %s to %s format...\n", coff_file_name_.c_str(),
+                    hex_format(settings_.format).name);
+    placement_->set_current_range(memory_.first_range());
+
+    SinkSettings sink;
+    sink.quiet = settings_.quiet != 0;
+    sink.trace_level = settings_.trace_level;
+    sink.image = settings_.image;
+    sink.coff_file_name = coff_file_name_;
+    sink_ = std::make_unique<DataSink>(sink, coff, conversion_order_, *placement_, *boot_, diag_);
 }
 
-const std::string& coff_file_name() { return g_coff_file_name; }
-void set_coff_file_name(const std::string& name) {
-    g_coff_file_name = name;
+// The symbols: the boot table's entry point from a -e name, else from -e's
+// address, else the input file's own; then the map header.
+void Conversion::read_symbols() {
+    SymbolTable table;
+    coff_->read_symbols(table, settings_.symbol_trace);
+    entry_point_ = settings_.entry_point;
+    if (settings_.entry_symbol) {
+        uint32_t value = 0;
+        if (table.find(settings_.entry_symbol->c_str(), value))
+            entry_point_ = value;
+        else
+            diag_.report(ERROR, "Requested boot table entry point symbol '%s' not found\n",
+                         settings_.entry_symbol->c_str());
+    }
+    if (entry_point_ == ALL_ONES) entry_point_ = coff_->entry_address();
+    boot_->set_entry_point(entry_point_);
+    if (map_ != nullptr) map_->write_map_header(entry_point_);
 }
 
-const char* take_next_argument() {
-    if (g_argv == nullptr || g_remaining <= 1) return nullptr;
-    ++g_arg_index;
-    --g_remaining;
-    return g_argv[g_arg_index];
+// Completes a boot table that is still being built, then finishes every
+// remaining range (fill to its end in image mode, map block, files closed).
+void Conversion::finish_output() {
+    if (!boot_->closed()) boot_->close_boot_table();
+    placement_->finish_ranges();
+}
+
+// ---------------------------------------------------------------- the end of the run
+
+// Writes out and closes the map file; a failed write is an error, so that
+// a lost report never passes for success.
+void Conversion::close_map_file() {
+    if (map_stream_ == nullptr) return;
+    errno = 0;
+    bool failed = std::fflush(map_stream_) != 0 || std::ferror(map_stream_) != 0;
+    int error = errno != 0 ? errno : EIO;
+    if (std::fclose(map_stream_) != 0 && !failed) {
+        failed = true;
+        error = errno != 0 ? errno : EIO;
+    }
+    map_stream_ = nullptr;
+    if (failed) {
+        map_write_failed_ = true;
+        diag_.report(ERROR, "cannot write map file '%s': %s", settings_.map_file_name.c_str(),
+                     std::strerror(error));
+    }
+}
+
+// Puts the files of a conversion that wrote everything in place; after a
+// failed write none of them replaces an earlier file.
+void Conversion::put_files_in_place(bool complete) {
+    if (!complete || output_->write_failed() || map_write_failed_) {
+        output_->abandon();
+        discard_staged(map_file_);
+        return;
+    }
+    output_->put_files_in_place();
+    if (map_file_.staged() && !commit_staged(map_file_))
+        diag_.report(ERROR, "cannot write map file '%s': %s", map_file_.final_name.c_str(),
+                     std::strerror(errno));
+}
+
+// Closes whatever an ended run left open and removes the files it had not
+// put in place; buffered output is written out as a normal exit would.
+void Conversion::close_everything() {
+    if (command_stream_ != nullptr) {
+        lexer_.start(nullptr);
+        std::fclose(command_stream_);
+        command_stream_ = nullptr;
+    }
+    diag_.set_command_file(nullptr);
+    if (coff_ != nullptr) coff_->close();
+    if (output_ != nullptr) output_->abandon();
+    if (map_stream_ != nullptr) {
+        std::fclose(map_stream_);
+        map_stream_ = nullptr;
+    }
+    discard_staged(map_file_);
+    diag_.flush();
+}
+
+// ---------------------------------------------------------------- entry points
+
+int run_conversion(int argc, char** argv, FILE* out, FILE* err) {
+    Conversion conversion(argc, argv, out, err);
+    return conversion.run();
+}
+
+int run_coffhex(int argc, char** argv) {
+    install_fault_handlers(argc > 0 ? argv[0] : nullptr);
+    return run_conversion(argc, argv, stdout, stderr);
 }
 
 }  // namespace coffhex

@@ -1,36 +1,20 @@
-// The conversion driver: main flow, argument walk, input classification and
-// the translate step.
+// The conversion driver's entry points.
 #pragma once
 
 #include <cstdio>
-#include <string>
 
 namespace coffhex {
 
-// The whole conversion as one function: resets every piece of run state,
-// walks the arguments, converts, and returns the exit status (0 success,
-// 1 errors or FATAL, 2 unexpected fault, 255 for the two COFF header texts).
+// The program: one conversion with the process's standard output and
+// standard error, fault handlers installed. Returns the exit status (0
+// success, 1 errors or FATAL, 2 unexpected fault, 255 for the two COFF
+// header texts).
 int run_coffhex(int argc, char** argv);
 
-// Resets every setting and every subsystem's run state.
-void reset_options();
-
-// Opens a non-option argument and decides whether it is a COFF file, a hex
-// command file (parsed on the spot) or neither.
-void classify_input(const char* name);
-
-// The translate step, called by the COFF reader after the section headers.
-bool begin_translation();
-void check_format_widths();
-
-// Name of the accepted COFF file (".out" added when it had no extension);
-// empty before one is accepted.
-const std::string& coff_file_name();
-void set_coff_file_name(const std::string& name);
-
-// Argument cursor shared with the option value getters: the next argument
-// as the value of the option being parsed, or nullptr when none is left.
-// Taking it moves the cursor so the argument is not walked again.
-const char* take_next_argument();
+// One conversion of the given arguments (argv[0] is the program name) that
+// prints to `out` and `err`. Nothing of it survives the call; conversions
+// on separate threads do not share anything but the fault handlers' list
+// of temporary files.
+int run_conversion(int argc, char** argv, FILE* out, FILE* err);
 
 }  // namespace coffhex

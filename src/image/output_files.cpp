@@ -1,334 +1,211 @@
 // Width splitting and output files.
 //
 // Every byte that reaches an output file passes through here: the memory
-// word is put into the agreed byte order, cut into ROM-width lanes, and each
-// lane goes to its own file through the chosen format's writer. The writers
-// print the current range's output address, which is kept here.
+// words (already in lane byte order) are cut into ROM-width lanes, and each
+// lane goes to its own file through the chosen format's writer, with the
+// output address the writers print.
 #include "image/output_files.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-#include <vector>
 
-#include "cmdfile/roms.h"
-#include "cmdfile/sections.h"
-#include "coff/coff.h"
 #include "diag/diag.h"
-#include "driver/options.h"
 #include "formats/format_table.h"
-#include "image/placement.h"
-#include "platform/files.h"
+#include "image/byte_order.h"
 
 namespace coffhex {
-
-namespace {
-
-OutputStream g_streams[MAX_OUTPUT_FILES];
-// stdio buffers of the streams; allocated on first use and kept, since a
-// stream's buffer must outlive it.
-std::unique_ptr<char[]> g_buffers[MAX_OUTPUT_FILES];
-// The file behind each stream, written under a temporary name until the
-// run has written everything.
-StagedFile g_files[MAX_OUTPUT_FILES];
-// Files of ranges already closed, waiting to be put in place.
-std::vector<StagedFile> g_closed_files;
-bool g_write_failed = false;
-// Entries opened for the current range.
-int g_lanes_open = 0;
-HexWriter g_writer_override = nullptr;
-// What the writers read besides their stream; refreshed per call.
-WriterEnv g_env;
-
-HexWriter active_writer() {
-    if (g_writer_override != nullptr) return g_writer_override;
-    return hex_format(options().format).writer;
-}
-
-// The bulk entry point of the format's writer; none while a replacement
-// writer records the protocol piece by piece.
-HexBulkWriter active_bulk_writer() {
-    if (g_writer_override != nullptr) return nullptr;
-    return hex_format(options().format).bulk;
-}
-
-// The data order in force: the one given, else the input file's own.
-int effective_order() {
-    int order = options().order;
-    if (order == ORDER_LS || order == ORDER_MS) return order;
-    return coff_input().big_endian_data ? ORDER_MS : ORDER_LS;
-}
-
-void reverse_groups(uint8_t* buffer, uint32_t length, uint32_t group) {
-    if (group <= 1) return;
-    if (group == 2) {
-        for (uint32_t i = 0; i + 2 <= length; i += 2) std::swap(buffer[i], buffer[i + 1]);
-    } else if (group == 4) {
-        for (uint32_t i = 0; i + 4 <= length; i += 4) {
-            std::swap(buffer[i], buffer[i + 3]);
-            std::swap(buffer[i + 1], buffer[i + 2]);
-        }
-    } else {
-        for (uint64_t i = 0; i + group <= length; i += group)
-            std::reverse(buffer + i, buffer + i + group);
-    }
-}
-
-void refresh_env(const RomRange& range) {
-    const SectionSpec* entry = current_entry();
-    g_env.output_address = range.output_address;
-    g_env.rom_width = range.romwidth;
-    g_env.format = options().format;
-    g_env.olength = options().olength;
-    g_env.entry_address = coff_input().entry_address;
-    g_env.section = entry;
-    g_env.section_name = entry != nullptr ? entry->name.c_str() : "";
-}
-
-// Reports the first write error of a stream, then closes it; its file
-// waits to be put in place at the end of the run.
-void close_stream(OutputStream& os) {
-    if (os.stream == nullptr) return;
-    StagedFile& file = g_files[&os - g_streams];
-    g_closed_files.push_back(std::move(file));
-    file = StagedFile{};
-    int error = os.write_failed ? (os.write_errno != 0 ? os.write_errno : EIO) : 0;
-    errno = 0;
-    if (std::fflush(os.stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
-    if (error == 0 && std::ferror(os.stream)) error = EIO;
-    errno = 0;
-    if (std::fclose(os.stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
-    os.stream = nullptr;
-    if (error != 0) {
-        g_write_failed = true;
-        report(ERROR, "cannot write output file '%s': %s", os.name.c_str(), std::strerror(error));
-    }
-}
-
-}  // namespace
 
 int lane_count(int32_t memwidth, int32_t romwidth) {
     if (romwidth <= 0 || memwidth <= romwidth) return 1;
     return memwidth / romwidth;
 }
 
-void apply_byte_order(uint8_t* buffer, uint32_t length) {
-    const SectionSpec* entry = current_entry();
-    int32_t datawidth = entry != nullptr && entry->datawidth >= 1 ? entry->datawidth
-                                                                  : options().data_width;
-    const int order = effective_order();
-    if (coff_input().big_endian_data == (order == ORDER_LS) && datawidth > 1)
-        reverse_groups(buffer, length, static_cast<uint32_t>(datawidth));
-    const RomRange* range = current_range();
-    if (range != nullptr && order == ORDER_LS) {
-        int32_t m = std::min(range->romwidth, range->memwidth);
-        if (m > 1) reverse_groups(buffer, length, static_cast<uint32_t>(m));
+void FileSink::write(const char* data, size_t length) {
+    if (length == 0) return;
+    if (stream == nullptr) {
+        if (!failed) {
+            failed = true;
+            error = EBADF;
+        }
+        return;
+    }
+    errno = 0;
+    if (std::fwrite(data, 1, length, stream) != length && !failed) {
+        failed = true;
+        error = errno != 0 ? errno : EIO;
     }
 }
 
-void write_range_data(const uint8_t* buffer, uint32_t length, uint32_t call_length) {
-    RomRange* range = current_range();
-    if (range == nullptr || length == 0) return;
-    const int32_t mem = range->memwidth;
-    const int32_t rom = range->romwidth;
+RangeOutput::RangeOutput(const OutputSettings& settings, Diagnostics& diag)
+    : settings_(settings), diag_(diag), shared_(diag) {}
+
+RangeOutput::~RangeOutput() { abandon(); }
+
+// Reports the first write error of a file, then closes it; the file waits
+// to be put in place at the end of the run.
+void RangeOutput::close_lane(Lane& lane) {
+    FILE* stream = lane.sink.stream;
+    if (stream == nullptr) return;
+    int error = lane.sink.failed ? (lane.sink.error != 0 ? lane.sink.error : EIO) : 0;
+    errno = 0;
+    if (std::fflush(stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    if (error == 0 && std::ferror(stream)) error = EIO;
+    errno = 0;
+    if (std::fclose(stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    lane.sink.stream = nullptr;
+    lane.writer.reset();
+    closed_files_.push_back(std::move(lane.file));
+    lane.file = StagedFile{};
+    if (error != 0) {
+        write_failed_ = true;
+        diag_.report(ERROR, "cannot write output file '%s': %s", lane.name.c_str(), std::strerror(error));
+    }
+}
+
+void RangeOutput::open_range_files(RomRange& range) {
+    const int lanes = lane_count(range.memwidth, range.romwidth);
+    if (lanes > MAX_OUTPUT_FILES)
+        diag_.fatal("memory range %s needs %d output files (at most %d are supported)", range.name,
+                    lanes, MAX_OUTPUT_FILES);
+    if (static_cast<int>(range.files.size()) < lanes)
+        diag_.internal("output file names missing for %s", range.name);
+
+    // Files of an earlier range that was never closed go without trailers.
+    for (Lane& lane : lanes_) close_lane(lane);
+
+    range.open = true;
+    range.output_address = 0;
+    range.last_written = 0;
+    lanes_open_ = lanes;
+    WriterSettings writer_settings;
+    writer_settings.format = settings_.format;
+    writer_settings.rom_width = range.romwidth;
+    writer_settings.olength = settings_.olength;
+    writer_settings.entry_address = settings_.entry_address;
+    const bool ms = settings_.order == ORDER_MS;
+    const bool binary = hex_format(settings_.format).binary;
+    // Lane k takes the k-th ROM-width piece of every memory word; with MS
+    // order the files are taken in the opposite order, so that the file at
+    // list position i always holds the same bits of the memory word.
+    for (int i = 0; i < lanes; ++i) {
+        const int k = ms ? lanes - 1 - i : i;
+        Lane& lane = lanes_[static_cast<size_t>(k)];
+        lane.name = range.files[static_cast<size_t>(i)].name;
+        lane.sink = FileSink{};
+        lane.sink.stream = open_staged(lane.name, binary, lane.file);
+        if (lane.sink.stream == nullptr)
+            diag_.fatal("cannot open output file '%s': %s", lane.name.c_str(), std::strerror(errno));
+        if (!lane.buffer) lane.buffer = std::make_unique<char[]>(OUTPUT_BUFFER_SIZE);
+        std::setvbuf(lane.sink.stream, lane.buffer.get(), _IOFBF, OUTPUT_BUFFER_SIZE);
+        lane.writer = make_record_writer(writer_settings, shared_, lane.sink);
+        lane.writer->begin_file();
+    }
+}
+
+void RangeOutput::write_range_data(RomRange& range, const uint8_t* buffer, uint32_t length,
+                                   uint32_t call_length, SectionId section) {
+    if (length == 0) return;
+    const int32_t mem = range.memwidth;
+    const int32_t rom = range.romwidth;
     const uint32_t W = static_cast<uint32_t>(mem);
     const uint32_t R = static_cast<uint32_t>(rom);
 
     // Both checks come before anything of this call reaches a file.
     if (mem <= 0 || rom <= 0 || length % W != 0 || (R < W && W % R != 0))
-        report(INTERNAL, "nbytes not a multiple of mem width/rom width");
-    if (R > W && std::min(R, length) % W != 0) {
-        // Only the first piece can be misaligned: if it is a whole ROM lane,
-        // R is a multiple of W and so is every later piece.
-        std::fflush(stdout);
-        std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", stderr);
-        std::fflush(stderr);
-        end_run(1);
-    }
+        diag_.internal("nbytes not a multiple of mem width/rom width");
+    // Only the first piece can be misaligned: if it is a whole ROM lane, R
+    // is a multiple of W and so is every later piece.
+    if (R > W && std::min(R, length) % W != 0)
+        diag_.abort_with_text("INTERNAL ERROR: misaligned internal data write (ABORT)\n", 1);
 
-    if (!range->open) open_range_files();
-    const HexWriter writer = active_writer();
-    refresh_env(*range);
+    if (!range.open) open_range_files(range);
 
-    if (range->address != range->last_written && !options().zero_based) {
+    if (range.address != range.last_written && !settings_.zero_based) {
         // Under -byte each file is addressed in its own ROM bytes: memory
         // word w starts at ROM byte w * romwidth of every lane.
-        range->output_address = options().byte_addressing && R < W ? range->address / W * R
-                                                                   : range->address;
-        g_env.output_address = range->output_address;
-        if (writer != nullptr)
-            for (int k = 0; k < g_lanes_open; ++k)
-                writer(OP_NEW_ADDRESS, g_streams[k], nullptr, 0, g_env);
+        range.output_address =
+            settings_.byte_addressing && R < W ? range.address / W * R : range.address;
+        for (int k = 0; k < lanes_open_; ++k) lanes_[static_cast<size_t>(k)].writer->new_address(range.output_address, section);
     }
 
-    const HexBulkWriter bulk = writer != nullptr ? active_bulk_writer() : nullptr;
     if (R <= W) {
+        // Every lane's pieces of all the words in one run per lane. The
+        // lanes go to separate files, so lane after lane writes what word
+        // after word would; all lanes start their records at the same words,
+        // so the one warning a writer gives per section (a truncated
+        // Motorola address) still comes from lane 0 at the same word.
         const uint32_t lanes = W / R;
-        const uint32_t step = options().byte_addressing ? R : W;
+        const uint32_t step = settings_.byte_addressing ? R : W;
         const uint32_t words = length / W;
-        uint32_t output_address = range->output_address;
-        if (bulk != nullptr) {
-            // Every lane's pieces of all the words in one call per lane.
-            // The lanes go to separate files, so lane after lane writes
-            // what word after word would; all lanes start their records at
-            // the same words, so the one warning a writer gives per section
-            // (a truncated Motorola address) still comes from lane 0 at the
-            // same word.
-            for (uint32_t k = 0; k < lanes; ++k) {
-                const LaneRun run{buffer + k * R, words, rom, W, step};
-                g_env.output_address = output_address;
-                bulk(g_streams[k], run, g_env);
-            }
-            output_address += words * step;
-        } else if (writer != nullptr) {
-            const int count = static_cast<int>(R);
-            for (const uint8_t* word = buffer; word != buffer + length; word += W) {
-                g_env.output_address = output_address;
-                const uint8_t* piece = word;
-                for (uint32_t k = 0; k < lanes; ++k, piece += R)
-                    writer(OP_DATA, g_streams[k], piece, count, g_env);
-                output_address += step;
-            }
-        } else {
-            output_address += words * step;
+        for (uint32_t k = 0; k < lanes; ++k) {
+            const LaneRun run{buffer + k * R, words, rom, W, range.output_address, step};
+            lanes_[k].writer->data(run, section);
         }
-        range->output_address = output_address;
-        range->address += length;
-        range->last_written = range->address;
+        range.output_address += words * step;
+        range.address += length;
+        range.last_written = range.address;
     } else {
         // Pieces of R bytes, or of the length of one write when the buffer
-        // stands for several shorter writes (a last shorter piece is whole
-        // memory words too).
+        // stands for several shorter writes; a last shorter piece (whole
+        // memory words) on its own.
         const uint32_t P = call_length != 0 && call_length < R ? call_length : R;
-        uint32_t done = 0;
-        // The whole pieces in one call; a last shorter piece on its own
-        // below.
-        if (bulk != nullptr && length >= P) {
-            const uint32_t pieces = length / P;
-            const LaneRun run{buffer, pieces, static_cast<int>(P), P, P};
-            g_env.output_address = range->output_address;
-            bulk(g_streams[0], run, g_env);
-            done = pieces * P;
-            range->address += done;
-            range->last_written = range->address;
-            range->output_address += done;
+        const uint32_t whole = length / P;
+        const uint32_t tail = length - whole * P;
+        RecordWriter& writer = *lanes_[0].writer;
+        if (whole > 0) {
+            writer.data(LaneRun{buffer, whole, static_cast<int>(P), P, range.output_address, P}, section);
+            range.output_address += whole * P;
         }
-        while (done < length) {
-            const uint32_t n = std::min(P, length - done);
-            g_env.output_address = range->output_address;
-            if (writer != nullptr)
-                writer(OP_DATA, g_streams[0], buffer + done, static_cast<int>(n), g_env);
-            done += n;
-            range->address += n;
-            range->last_written = range->address;
-            range->output_address += n;
+        if (tail > 0) {
+            writer.data(LaneRun{buffer + whole * P, 1, static_cast<int>(tail), tail, range.output_address, tail},
+                        section);
+            range.output_address += tail;
         }
+        range.address += length;
+        range.last_written = range.address;
     }
 }
 
-void open_range_files() {
-    RomRange* range = current_range();
-    if (range == nullptr) return;
-    const int lanes = lane_count(range->memwidth, range->romwidth);
-    if (lanes > MAX_OUTPUT_FILES)
-        report(FATAL, "memory range %s needs %d output files (at most %d are supported)",
-               range->name, lanes, MAX_OUTPUT_FILES);
-    if (static_cast<int>(range->files.size()) < lanes)
-        report(INTERNAL, "output file names missing for %s", range->name);
-
-    // Streams of an earlier range that was never closed go without trailers.
-    for (int k = 0; k < MAX_OUTPUT_FILES; ++k) close_stream(g_streams[k]);
-
-    range->open = true;
-    range->output_address = 0;
-    range->last_written = 0;
-    g_lanes_open = lanes;
-    const HexWriter writer = active_writer();
-    refresh_env(*range);
-    const bool ms = effective_order() == ORDER_MS;
-    const bool binary = options().format == FMT_BINARY;
-    for (int i = 0; i < lanes; ++i) {
-        const int k = ms ? lanes - 1 - i : i;
-        OutputStream& os = g_streams[k];
-        const std::string& name = range->files[static_cast<size_t>(i)].name;
-        os.name = name;
-        os.write_failed = false;
-        os.write_errno = 0;
-        os.stream = open_staged(name, binary, g_files[k]);
-        if (os.stream == nullptr)
-            report(FATAL, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
-        if (!g_buffers[k]) g_buffers[k] = std::make_unique<char[]>(OUTPUT_BUFFER_SIZE);
-        std::setvbuf(os.stream, g_buffers[k].get(), _IOFBF, OUTPUT_BUFFER_SIZE);
-        os.prepare(range->romwidth);
-        os.cursor = 0;
-        os.last_address = 0;
-        os.format_flag = 0;
-        if (writer != nullptr) writer(OP_BEGIN_FILE, os, nullptr, 0, g_env);
+void RangeOutput::flush_range_files(RomRange& range) {
+    if (!range.open) return;
+    for (int k = 0; k < lanes_open_; ++k) {
+        RecordWriter& writer = *lanes_[static_cast<size_t>(k)].writer;
+        if (writer.pending()) writer.end_record();
     }
 }
 
-void flush_range_files() {
-    RomRange* range = current_range();
-    if (range == nullptr || !range->open) return;
-    const HexWriter writer = active_writer();
-    if (writer == nullptr) return;
-    refresh_env(*range);
-    for (int k = 0; k < g_lanes_open; ++k)
-        if (g_streams[k].pending()) writer(OP_END_RECORD, g_streams[k], nullptr, 0, g_env);
-}
-
-void close_range_files() {
-    RomRange* range = current_range();
-    if (range == nullptr || !range->open) return;
-    flush_range_files();
-    const HexWriter writer = active_writer();
-    refresh_env(*range);
-    for (int k = 0; k < g_lanes_open; ++k) {
-        if (writer != nullptr) writer(OP_END_FILE, g_streams[k], nullptr, 0, g_env);
-        close_stream(g_streams[k]);
+void RangeOutput::close_range_files(RomRange& range) {
+    if (!range.open) return;
+    flush_range_files(range);
+    for (int k = 0; k < lanes_open_; ++k) {
+        Lane& lane = lanes_[static_cast<size_t>(k)];
+        lane.writer->end_file();
+        close_lane(lane);
     }
-    g_lanes_open = 0;
-    range->open = false;
+    lanes_open_ = 0;
+    range.open = false;
 }
 
-OutputStream& output_stream(int k) {
-    if (k < 0 || k >= MAX_OUTPUT_FILES) k = 0;
-    return g_streams[k];
-}
-
-void abandon_output_files() {
-    for (int k = 0; k < MAX_OUTPUT_FILES; ++k) {
-        OutputStream& os = g_streams[k];
-        if (os.stream != nullptr) std::fclose(os.stream);
-        os.stream = nullptr;
-        discard_staged(g_files[k]);
-    }
-    for (StagedFile& file : g_closed_files) discard_staged(file);
-    g_closed_files.clear();
-    g_lanes_open = 0;
-}
-
-bool output_write_failed() { return g_write_failed; }
-
-void put_output_files_in_place() {
-    for (StagedFile& file : g_closed_files) {
+void RangeOutput::put_files_in_place() {
+    for (StagedFile& file : closed_files_) {
         if (!commit_staged(file))
-            report(ERROR, "cannot write output file '%s': %s", file.final_name.c_str(),
-                   std::strerror(errno));
+            diag_.report(ERROR, "cannot write output file '%s': %s", file.final_name.c_str(),
+                         std::strerror(errno));
     }
-    g_closed_files.clear();
+    closed_files_.clear();
 }
 
-void set_writer_override(HexWriter writer) { g_writer_override = writer; }
-
-void reset_output_files() {
-    abandon_output_files();
-    for (OutputStream& os : g_streams) os = OutputStream{};
-    g_write_failed = false;
-    g_writer_override = nullptr;
-    g_env = WriterEnv{};
+void RangeOutput::abandon() {
+    for (Lane& lane : lanes_) {
+        if (lane.sink.stream != nullptr) std::fclose(lane.sink.stream);
+        lane.sink.stream = nullptr;
+        lane.writer.reset();
+        discard_staged(lane.file);
+    }
+    for (StagedFile& file : closed_files_) discard_staged(file);
+    closed_files_.clear();
+    lanes_open_ = 0;
 }
 
 }  // namespace coffhex

@@ -1,60 +1,100 @@
-// Width splitting and output files: byte order, ROM-width lanes, the table
-// of open output streams and the calls into the format writer.
+// Width splitting and output files: ROM-width lanes, the open output files
+// of the current range and their record writers.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "cmdfile/roms.h"
 #include "formats/writer.h"
+#include "platform/files.h"
 
 namespace coffhex {
 
-// Maximum number of output files per range.
-inline constexpr int MAX_OUTPUT_FILES = 8;
+class Diagnostics;
 
 // Size of the stdio buffer given to every output stream.
 inline constexpr size_t OUTPUT_BUFFER_SIZE = 1u << 20;
 
-// Puts the bytes of whole memory words into the agreed byte order, in place.
-// Trailing bytes that do not make up a whole group are left as they are.
-void apply_byte_order(uint8_t* buffer, uint32_t length);
-
-// Writes length bytes (whole memory words) to the files of the current
-// range, one writer call per lane piece, and advances the range's address.
-// When the ROM is wider than the memory word, a lane piece is at most
-// `call_length` bytes: the buffer stands for consecutive writes of that
-// many bytes each (fill goes out one memory word per write, so each fill
-// word is a piece of its own and records end where they would then).
-// 0 means one write of the whole buffer.
-void write_range_data(const uint8_t* buffer, uint32_t length, uint32_t call_length = 0);
-
-void open_range_files();
-// Ends the pending record of every file of the current range.
-void flush_range_files();
-// Flushes, writes the trailers and closes every file of the current range.
-void close_range_files();
-
-// Entry k of the output stream table.
-OutputStream& output_stream(int k);
-
 // Number of output files (lanes) of a range with these widths in bytes.
 int lane_count(int32_t memwidth, int32_t romwidth);
 
-// Closes every stream left open by an aborted run (no trailers written)
-// and removes every file of the run still under its temporary name: the
-// files of an earlier run stay as they were.
-void abandon_output_files();
+// An output file as the sink of its writer: the stream, and the first
+// write failure, reported when the file is closed.
+class FileSink : public ByteSink {
+public:
+    void write(const char* data, size_t length) override;
+    FILE* stream = nullptr;
+    bool failed = false;
+    int error = 0;  // errno of the first failed write
+};
 
-// True once a write to an output file has failed in this run.
-bool output_write_failed();
+// What the output files of a conversion are written with.
+struct OutputSettings {
+    Format format = Format::Tektronix;
+    int order = 1;                 // ORDER_LS or ORDER_MS (lane assignment)
+    bool zero_based = false;       // -zero (only with -image)
+    bool byte_addressing = false;  // -byte
+    int32_t olength = 20;          // Generic line length
+    uint32_t entry_address = 0;    // Extended Tektronix termination record
+};
 
-// Puts every closed output file of the run in place under its final name
-// (an ERROR names a file that could not be).
-void put_output_files_in_place();
+// Where the bytes of a range go: lane by lane into the range's output
+// files. One range's files are open at a time; every file of the run is
+// written under a temporary name and put in place at the end.
+class RangeOutput {
+public:
+    RangeOutput(const OutputSettings& settings, Diagnostics& diag);
+    ~RangeOutput();
+    RangeOutput(const RangeOutput&) = delete;
+    RangeOutput& operator=(const RangeOutput&) = delete;
 
-// Replaces the format table's writer for every call (tests record the
-// protocol with it); nullptr restores the table's writer.
-void set_writer_override(HexWriter writer);
+    // Writes length bytes (whole memory words, already in lane byte order)
+    // to the files of `range`, opening them on first use, and advances the
+    // range's address. When the ROM is wider than the memory word, a lane
+    // piece is at most `call_length` bytes: the buffer stands for
+    // consecutive writes of that many bytes each (0: one write of the
+    // whole buffer). `section` is the entry the bytes are written for.
+    void write_range_data(RomRange& range, const uint8_t* buffer, uint32_t length,
+                          uint32_t call_length, SectionId section);
 
-void reset_output_files();
+    void open_range_files(RomRange& range);
+    // Ends the pending record of every file of the range.
+    void flush_range_files(RomRange& range);
+    // Flushes, writes the trailers and closes every file of the range.
+    void close_range_files(RomRange& range);
+
+    // True once a write to an output file has failed.
+    bool write_failed() const { return write_failed_; }
+    // Puts every closed output file in place under its final name (an ERROR
+    // names a file that could not be).
+    void put_files_in_place();
+    // Closes every file still open (no trailers) and removes every file of
+    // the run still under its temporary name: the files of an earlier run
+    // stay as they were.
+    void abandon();
+
+private:
+    struct Lane {
+        std::string name;
+        StagedFile file;
+        FileSink sink;
+        std::unique_ptr<RecordWriter> writer;
+        std::unique_ptr<char[]> buffer;  // stdio buffer, kept for the next range
+    };
+    void close_lane(Lane& lane);
+
+    OutputSettings settings_;
+    Diagnostics& diag_;
+    WriterShared shared_;
+    std::array<Lane, MAX_OUTPUT_FILES> lanes_;
+    int lanes_open_ = 0;
+    std::vector<StagedFile> closed_files_;
+    bool write_failed_ = false;
+};
 
 }  // namespace coffhex

@@ -2,50 +2,119 @@
 // whole memory words, unplaced data, moving from range to range.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "image/byte_order.h"
 
 namespace coffhex {
 
+class CoffFile;
+class Diagnostics;
+class RangeOutput;
 struct RomRange;
+class SectionSelection;
 struct SectionSpec;
 
-// The data sink for every chunk of section data (boot-loaded entries go to
-// the boot table). Always reports success.
-bool load_chunk(const uint8_t* data, uint32_t length, uint32_t address, int32_t page);
+// Told when placement leaves a range (after its files are closed): the map
+// report writes the range's block then.
+class RangeObserver {
+public:
+    virtual ~RangeObserver() = default;
+    virtual void range_finished(const RomRange& range) = 0;
+};
 
-// Places length bytes whose first byte belongs at `address`; returns the
-// number of bytes written. The buffer must have room for memwidth - 1 pad
-// bytes beyond length.
-uint32_t place_data(uint8_t* buffer, uint32_t length, uint32_t address);
+struct PlacementSettings {
+    bool image = false;            // -image: ranges are written whole, gaps filled
+    int32_t data_width = 1;        // bytes: data of no section (fill)
+    int order = ORDER_LS;          // ORDER_LS or ORDER_MS
+    bool big_endian_input = false;
+};
 
-void fill_to(uint32_t limit);
-void report_unplaced(uint32_t address);
-void next_range();
-void finish_ranges();
+// Sections arrive ordered by page and address, and so are the ranges, so
+// placement is one forward merge of the two: the current range only moves
+// forward. Gaps are filled in image mode and skipped otherwise; data that
+// falls outside every range or onto data already placed is dropped with one
+// warning per entry.
+class Placement {
+public:
+    Placement(const PlacementSettings& settings, const CoffFile& coff,
+              const SectionSelection& selection, RangeOutput& output, Diagnostics& diag);
+    Placement(const Placement&) = delete;
+    Placement& operator=(const Placement&) = delete;
 
-// The range being filled (nullptr after the last), and its setter used by
-// the translate step to start at the first range.
-RomRange* current_range();
-void set_current_range(RomRange* range);
+    // Places a chunk of the current entry's section data at `address`:
+    // copies it (placement reorders bytes in place and may append pad bytes)
+    // and places it in pieces of at most LOADBUFSIZE bytes.
+    void place_chunk(const uint8_t* data, uint32_t length, uint32_t address);
 
-// The selection entry of the chunk being placed, or nullptr.
-SectionSpec* current_entry();
-void set_current_entry(SectionSpec* entry);
+    // Places length bytes whose first byte belongs at `address`, for the
+    // current entry; returns the number of bytes written. The buffer must
+    // have room for memwidth - 1 pad bytes beyond length.
+    uint32_t place_data(uint8_t* buffer, uint32_t length, uint32_t address);
 
-// Set while the boot table's own data is placed (diagnostic wording only).
-void set_boot_table_mode(bool on);
-bool boot_table_mode();
+    // Brings the current range's address past limit.
+    void fill_to(uint32_t limit);
+    // Issues the one placement diagnostic of the current entry.
+    void report_unplaced(uint32_t address);
+    // Leaves the current range: closes its files, tells the observer.
+    void next_range();
+    // At the end of the conversion: fills every remaining range to its end.
+    void finish_ranges();
+    // Ends the pending records of the current range's files.
+    void flush_range_files();
 
-// The chunk checks of the data sink: LOADBUFSIZE must be a multiple of the
-// range's ROM width and memory width and, when boot_alignment is not 0, of
-// the boot alignment. A failure is an internal error (the run ends).
-void check_load_buffer_widths(const RomRange& range, uint32_t boot_alignment);
+    // The chunk checks of the data sink: LOADBUFSIZE must be a multiple of
+    // the range's ROM width and memory width and, when boot_alignment is not
+    // 0, of the boot alignment. A failure is an internal error.
+    void check_load_buffer_widths(const RomRange& range, uint32_t boot_alignment);
 
-// Test seam: makes `first` the selection list that placement consults (for
-// the entry of a section index and for the overlap search) instead of the
-// SECTIONS list; nullptr restores the real list.
-void set_selection_override(SectionSpec* first);
+    // The largest memory width from the current range on: a buffer handed
+    // to place_data needs room for that many pad bytes minus one.
+    uint32_t widest_memory_word() const;
 
-void reset_placement();
+    // Told whenever placement leaves a range (nullptr: nobody).
+    void set_range_observer(RangeObserver* observer) { observer_ = observer; }
+
+    // The range being filled (nullptr after the last).
+    RomRange* current_range() const { return range_; }
+    void set_current_range(RomRange* range) { range_ = range; }
+    // The selection entry of the chunk being placed, or nullptr.
+    SectionSpec* current_entry() const { return entry_; }
+    void set_current_entry(SectionSpec* entry) { entry_ = entry; }
+    // Set while the boot table's own data is placed (diagnostic wording).
+    void set_boot_table_mode(bool on) { boot_table_mode_ = on; }
+    bool boot_table_mode() const { return boot_table_mode_; }
+
+private:
+    ByteOrder byte_order(const RomRange& range, const SectionSpec* entry) const;
+    void build_pattern(const RomRange& range);
+    uint8_t pattern_byte(size_t j) const { return pattern_[j % pattern_.size()]; }
+    bool section_below_origin(const SectionSpec& entry, uint32_t address, const RomRange& range) const;
+    void report_padding(const SectionSpec* entry, uint32_t pad, uint32_t size, uint32_t width);
+    void write_mixed_word(RomRange& range, uint32_t lead, const uint8_t* data, uint32_t count);
+    void write(RomRange& range, const uint8_t* buffer, uint32_t length, uint32_t call_length);
+
+    PlacementSettings settings_;
+    const CoffFile& coff_;
+    const SectionSelection& selection_;
+    RangeOutput& output_;
+    RangeObserver* observer_ = nullptr;
+    Diagnostics& diag_;
+
+    RomRange* range_ = nullptr;
+    SectionSpec* entry_ = nullptr;
+    bool boot_table_mode_ = false;
+
+    // Private copy of a chunk.
+    std::vector<uint8_t> chunk_;
+    // The fill pattern: max(4, memwidth) bytes, in output byte order.
+    std::vector<uint8_t> pattern_;
+    // A run of whole fill words, written in one call per run.
+    std::vector<uint8_t> fill_run_;
+    // One memory word put together from data and fill bytes.
+    std::vector<uint8_t> word_;
+};
 
 }  // namespace coffhex

@@ -1,90 +1,80 @@
 // The sections to convert: default selection, linker fill sections,
 // resolution of every selection entry against the input file, and the
-// conversion order of the section array.
+// conversion order of the sections.
 #include "image/section_list.h"
 
 #include <algorithm>
 #include <cstring>
-#include <string>
+#include <string_view>
 #include <unordered_map>
-#include <vector>
 
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
 #include "coff/coff.h"
+#include "diag/common.h"
 #include "diag/diag.h"
-#include "driver/options.h"
-#include "driver/run.h"
 
 namespace coffhex {
 
-namespace {
-
-int g_converted = 0;
-// The entry linked to each section index of the current array (nullptr for a
-// section that is not converted); rebuilt whenever the array is reordered.
-std::vector<SectionSpec*> g_spec_of;
-
-const char* name_of(const SectionEntry& section) {
-    const char* name = section_name_text(section);
-    return name != nullptr ? name : "";
-}
-
-bool is_cinit_copy(const SectionEntry& section) {
-    return (section.flags & STYP_COPY) != 0 && std::strcmp(name_of(section), ".cinit") == 0;
-}
-
-// Index of the first section of each name, in array order.
-std::unordered_map<std::string, int> index_by_name() {
-    const auto& sections = coff_input().sections;
-    std::unordered_map<std::string, int> index;
-    index.reserve(sections.size());
-    for (size_t i = 0; i < sections.size(); ++i) {
-        index.emplace(name_of(sections[i]), static_cast<int>(i));
-    }
-    return index;
-}
-
-void rebuild_spec_index() {
-    const auto& sections = coff_input().sections;
-    g_spec_of.assign(sections.size(), nullptr);
-    for (SectionSpec* spec = first_section_spec(); spec != nullptr; spec = spec->next) {
-        if (spec->linked() && static_cast<size_t>(spec->section) < sections.size()) {
-            g_spec_of[static_cast<size_t>(spec->section)] = spec;
+bool is_excluded(const std::vector<ExcludePattern>& patterns, const std::string& section_name) {
+    std::string_view name(section_name);
+    for (const ExcludePattern& p : patterns) {
+        switch (p.kind) {
+        case ExcludePattern::Exact:
+            if (name == p.text) return true;
+            break;
+        case ExcludePattern::Prefix:
+            if (name.size() >= p.text.size() && name.compare(0, p.text.size(), p.text) == 0) return true;
+            break;
+        case ExcludePattern::Suffix:
+            if (name.size() >= p.text.size() &&
+                name.compare(name.size() - p.text.size(), p.text.size(), p.text) == 0)
+                return true;
+            break;
         }
     }
+    return false;
+}
+
+namespace {
+
+// Index of the first section of each name, in file order.
+std::unordered_map<std::string, int> index_by_name(const std::vector<SectionEntry>& sections) {
+    std::unordered_map<std::string, int> index;
+    index.reserve(sections.size());
+    for (size_t i = 0; i < sections.size(); ++i) index.emplace(sections[i].name, static_cast<int>(i));
+    return index;
 }
 
 // Without a SECTIONS directive every section of the file is selected, apart
 // from excluded ones; -boot marks them all boot-loaded.
-void select_default_sections() {
-    const ConverterOptions& opt = options();
-    const bool boot_section = opt.boot_all && opt.boot_section_name.has_value();
+void select_default_sections(SectionSelection& selection, const CoffFile& coff,
+                             const SectionListSettings& s) {
+    const bool boot_section = s.boot_all && s.boot_section_name.has_value();
 
     if (boot_section) {
-        new_section_spec(opt.boot_section_name->c_str());
-        SectionSpec* spec = current_section_spec();
-        spec->address = opt.boot_section_address;
-        spec->start_address = opt.boot_section_address;
-        append_section_spec();
+        selection.new_section_spec(s.boot_section_name->c_str());
+        SectionSpec* spec = selection.current();
+        spec->address = s.boot_section_address;
+        spec->start_address = s.boot_section_address;
+        selection.append_section_spec();
     }
 
-    for (const SectionEntry& section : coff_input().sections) {
-        const char* name = name_of(section);
-        if (boot_section && *opt.boot_section_name == name) continue;
-        if (is_excluded(name)) continue;
-        new_section_spec(name);
-        if (opt.boot_all) set_boot();
-        append_section_spec();
+    for (const SectionEntry& section : coff.sections()) {
+        if (boot_section && *s.boot_section_name == section.name) continue;
+        if (s.exclude != nullptr && is_excluded(*s.exclude, section.name)) continue;
+        selection.new_section_spec(section.name.c_str());
+        if (s.boot_all) selection.set_boot();
+        selection.append_section_spec();
     }
 }
 
 // A section lies inside a range when it starts at or above the range's
 // origin and its last byte is at or below the range's last address.
-bool inside_some_range(const SectionEntry& section) {
+bool inside_some_range(const SectionEntry& section, const RomRange* first_range) {
     const uint64_t first = section.paddr;
     const uint64_t after = first + section.size;
-    for (const RomRange* range = first_range(); range != nullptr; range = range->next) {
+    for (const RomRange* range = first_range; range != nullptr; range = range->next) {
         if (range->origin <= first && first <= range->end &&
             after <= static_cast<uint64_t>(range->end) + 1) {
             return true;
@@ -93,45 +83,43 @@ bool inside_some_range(const SectionEntry& section) {
     return false;
 }
 
-void add_linker_fill_sections() {
-    for (const SectionEntry& section : coff_input().sections) {
-        const char* name = name_of(section);
-        if (std::strncmp(name, "$fill", 5) != 0) continue;
-        if (!inside_some_range(section)) continue;
-        new_section_spec(name);
-        append_section_spec();
+void add_linker_fill_sections(SectionSelection& selection, const CoffFile& coff,
+                              const RomRange* first_range) {
+    for (const SectionEntry& section : coff.sections()) {
+        if (section.name.compare(0, 5, "$fill") != 0) continue;
+        if (!inside_some_range(section, first_range)) continue;
+        selection.new_section_spec(section.name.c_str());
+        selection.append_section_spec();
     }
 }
 
-void resolve_entries() {
-    const ConverterOptions& opt = options();
-    const auto& sections = coff_input().sections;
-    const auto index = index_by_name();
+int resolve_entries(SectionSelection& selection, const CoffFile& coff,
+                    const SectionListSettings& s, Diagnostics& diag) {
+    const auto& sections = coff.sections();
+    const auto index = index_by_name(sections);
+    int converted = 0;
 
-    for (SectionSpec* spec = first_section_spec(); spec != nullptr; spec = spec->next) {
-        if (spec->datawidth == -1) spec->datawidth = opt.data_width;
+    for (SectionSpec* spec = selection.first(); spec != nullptr; spec = spec->next) {
+        if (spec->datawidth == -1) spec->datawidth = s.data_width;
 
         const auto found = index.find(spec->name);
         if (found == index.end()) {
-            report(WARNING, "section %s not found in %s", spec->name.c_str(),
-                   coff_file_name().c_str());
+            diag.report(WARNING, "section %s not found in %s", spec->name.c_str(),
+                        s.coff_file_name.c_str());
             continue;
         }
         const SectionEntry& section = sections[static_cast<size_t>(found->second)];
-        if (section.data_pos == 0 || section.size == 0 ||
-            (section.flags & (STYP_DSECT | STYP_NOLOAD)) != 0) {
-            continue;
-        }
+        if (!section.has_data()) continue;
 
         spec->section = found->second;
-        ++g_converted;
+        ++converted;
 
         // A RAM-model .cinit is converted into the image of .bss: its records
         // carry .bss addresses, so .bss gives the output address.
         const SectionEntry* source = &section;
-        if (is_cinit_copy(section)) {
-            if (opt.image && !spec->boot_loaded()) {
-                report(WARNING, "can't convert RAM-model .cinit with -image");
+        if (section.is_cinit()) {
+            if (s.image && !spec->boot_loaded()) {
+                diag.report(WARNING, "can't convert RAM-model .cinit with -image");
                 continue;
             }
             spec->flags |= SPEC_RAM_CINIT;
@@ -140,9 +128,9 @@ void resolve_entries() {
         }
 
         if (spec->boot_loaded()) {
-            spec->address = opt.boot_org;
-            spec->start_address = opt.boot_org;
-            spec->page = opt.boot_page;
+            spec->address = s.boot_org;
+            spec->start_address = s.boot_org;
+            spec->page = s.boot_page;
         } else {
             if (spec->address == ALL_ONES) {
                 spec->address = source->vaddr;
@@ -151,94 +139,79 @@ void resolve_entries() {
             spec->page = source->page;
         }
     }
+    return converted;
 }
 
 // Conversion order of linked entries: page (signed), then address
 // (unsigned); a boot-loaded .cinit comes after every other entry at its page
 // and address. Ties keep list order (the sort is stable).
-bool converts_before(const SectionSpec* a, const SectionSpec* b) {
+bool converts_before(const std::vector<SectionEntry>& sections, const SectionSpec* a,
+                     const SectionSpec* b) {
     if (a->page != b->page) return a->page < b->page;
     if (a->address != b->address) return a->address < b->address;
-    const auto& sections = coff_input().sections;
-    const bool a_last = a->boot_loaded() && is_cinit_copy(sections[static_cast<size_t>(a->section)]);
-    const bool b_last = b->boot_loaded() && is_cinit_copy(sections[static_cast<size_t>(b->section)]);
+    const bool a_last = a->boot_loaded() && sections[static_cast<size_t>(a->section)].is_cinit();
+    const bool b_last = b->boot_loaded() && sections[static_cast<size_t>(b->section)].is_cinit();
     return !a_last && b_last;
 }
 
 }  // namespace
 
-void complete_section_list() {
-    const ConverterOptions& opt = options();
-    close_section_directive();
+ConversionOrder complete_section_list(SectionSelection& selection, const CoffFile& coff,
+                                      const RomRange* first_range,
+                                      const SectionListSettings& s, Diagnostics& diag) {
+    selection.close_directive();
 
-    if (!sections_directive_used()) {
-        select_default_sections();
-    } else if (opt.boot_all) {
-        report(WARNING, "-boot option ignored and overridden by SECTIONS directive");
+    if (!selection.directive_used()) {
+        select_default_sections(selection, coff, s);
+    } else if (s.boot_all) {
+        diag.report(WARNING, "-boot option ignored and overridden by SECTIONS directive");
     }
 
-    g_converted = 0;
+    if (s.linker_fill) add_linker_fill_sections(selection, coff, first_range);
 
-    if (opt.linker_fill) add_linker_fill_sections();
+    ConversionOrder result;
+    result.converted = resolve_entries(selection, coff, s, diag);
 
-    resolve_entries();
-    order_section_array();
-}
-
-void order_section_array() {
-    auto& sections = coff_input().sections;
+    const auto& sections = coff.sections();
     const size_t count = sections.size();
-
     std::vector<SectionSpec*> linked;
-    for (SectionSpec* spec = first_section_spec(); spec != nullptr; spec = spec->next) {
+    for (SectionSpec* spec = selection.first(); spec != nullptr; spec = spec->next) {
         spec->flags &= static_cast<uint16_t>(~SPEC_MOVED);
         if (spec->linked() && static_cast<size_t>(spec->section) < count) linked.push_back(spec);
     }
 
-    std::vector<SectionEntry> ordered;
-    ordered.reserve(count);
-    std::vector<int> new_index(count, -1);
+    std::vector<bool> placed(count, false);
+    result.spec_of.assign(count, nullptr);
     auto move_entry = [&](SectionSpec* spec) {
-        const size_t old = static_cast<size_t>(spec->section);
-        if (new_index[old] < 0) {
-            new_index[old] = static_cast<int>(ordered.size());
-            ordered.push_back(sections[old]);
+        const size_t index = static_cast<size_t>(spec->section);
+        if (!placed[index]) {
+            placed[index] = true;
+            result.order.push_back(spec->section);
         }
-        spec->section = new_index[old];
         spec->flags |= SPEC_MOVED;
     };
 
-    const auto& bootstrap = options().bootstrap_section;
-    if (bootstrap.has_value()) {
-        const auto it = std::find_if(linked.begin(), linked.end(),
-                                     [&](const SectionSpec* spec) { return spec->name == *bootstrap; });
-        if (it == linked.end()) report(FATAL, "bootstrap section %s not found", bootstrap->c_str());
+    if (s.bootstrap_section.has_value()) {
+        const auto it = std::find_if(linked.begin(), linked.end(), [&](const SectionSpec* spec) {
+            return spec->name == *s.bootstrap_section;
+        });
+        if (it == linked.end()) diag.fatal("bootstrap section %s not found", s.bootstrap_section->c_str());
         move_entry(*it);
         linked.erase(it);
     }
 
-    std::stable_sort(linked.begin(), linked.end(), converts_before);
+    std::stable_sort(linked.begin(), linked.end(),
+                     [&](const SectionSpec* a, const SectionSpec* b) { return converts_before(sections, a, b); });
     for (SectionSpec* spec : linked) move_entry(spec);
 
     // Sections that are not converted follow in their file order.
-    for (size_t i = 0; i < count; ++i) {
-        if (new_index[i] < 0) ordered.push_back(sections[i]);
-    }
+    for (size_t i = 0; i < count; ++i)
+        if (!placed[i]) result.order.push_back(static_cast<int>(i));
 
-    sections = std::move(ordered);
-    rebuild_spec_index();
-}
-
-int converted_section_count() { return g_converted; }
-
-SectionSpec* spec_for_section(int index) {
-    if (index < 0 || static_cast<size_t>(index) >= g_spec_of.size()) return nullptr;
-    return g_spec_of[static_cast<size_t>(index)];
-}
-
-void reset_section_list() {
-    g_converted = 0;
-    g_spec_of.clear();
+    for (SectionSpec* spec = selection.first(); spec != nullptr; spec = spec->next)
+        if (spec->linked() && static_cast<size_t>(spec->section) < count)
+            result.spec_of[static_cast<size_t>(spec->section)] = spec;
+    return result;
 }
 
 }  // namespace coffhex

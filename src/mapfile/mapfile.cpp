@@ -10,11 +10,6 @@
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
 #include "coff/coff.h"
-#include "driver/banner.h"
-#include "driver/options.h"
-#include "driver/run.h"
-#include "formats/format_table.h"
-#include "image/placement.h"
 
 namespace coffhex {
 
@@ -24,9 +19,6 @@ constexpr int MAP_WIDTH = 80;
 // Continuation lines of CONTENTS line up under its first entry.
 constexpr const char* CONTENTS_INDENT = "             ";  // 13 blanks
 
-// The "OUTPUT TRANSLATION MAP" title is written before the first block only.
-bool g_title_pending = true;
-
 void rule(FILE* map, char c) {
     for (int i = 0; i < MAP_WIDTH; ++i) std::fputc(c, map);
     std::fputc('\n', map);
@@ -34,23 +26,23 @@ void rule(FILE* map, char c) {
 
 unsigned long ul(uint32_t value) { return static_cast<unsigned long>(value); }
 
-const SectionEntry* input_section(const SectionSpec& entry) {
-    const CoffInput& input = coff_input();
-    if (entry.section < 0 || static_cast<size_t>(entry.section) >= input.sections.size())
-        return nullptr;
-    return &input.sections[static_cast<size_t>(entry.section)];
+const SectionEntry* input_section(const CoffFile& coff, const SectionSpec& entry) {
+    const auto& sections = coff.sections();
+    if (entry.section < 0 || static_cast<size_t>(entry.section) >= sections.size()) return nullptr;
+    return &sections[static_cast<size_t>(entry.section)];
 }
 
-bool placed_in(const SectionSpec& entry, const RomRange* range) {
-    return entry.range == range && input_section(entry) != nullptr;
+bool placed_in(const CoffFile& coff, const SectionSpec& entry, const RomRange* range) {
+    return entry.range == range && input_section(coff, entry) != nullptr;
 }
 
 // The entry placed in the range with the lowest output start not below
 // `from`; on a tie the earlier in the list.
-SectionSpec* lowest_start(const RomRange* range, uint64_t from) {
+SectionSpec* lowest_start(const SectionSelection& selection, const CoffFile& coff,
+                          const RomRange* range, uint64_t from) {
     SectionSpec* best = nullptr;
-    for (SectionSpec* s = first_section_spec(); s != nullptr; s = s->next) {
-        if (!placed_in(*s, range) || s->start_address < from) continue;
+    for (SectionSpec* s = selection.first(); s != nullptr; s = s->next) {
+        if (!placed_in(coff, *s, range) || s->start_address < from) continue;
         if (best == nullptr || s->start_address < best->start_address) best = s;
     }
     return best;
@@ -61,17 +53,19 @@ SectionSpec* lowest_start(const RomRange* range, uint64_t from) {
 // of the range when that lies further on (the table address trails a write
 // that is still going on when the range is left in its middle, and it does
 // not count the addresses that placement skipped over a gap).
-uint32_t boot_table_last(const RomRange* range) {
-    uint32_t last = boot_table_address() - 1;
-    for (const SectionSpec* s = first_section_spec(); s != nullptr; s = s->next)
-        if (s->boot_loaded() && placed_in(*s, range) && s->last_address > last)
+uint32_t boot_table_last(const SectionSelection& selection, const CoffFile& coff,
+                         uint32_t table_address, const RomRange* range) {
+    uint32_t last = table_address - 1;
+    for (const SectionSpec* s = selection.first(); s != nullptr; s = s->next)
+        if (s->boot_loaded() && placed_in(coff, *s, range) && s->last_address > last)
             last = s->last_address;
     return last;
 }
 
-bool boot_table_incomplete(const RomRange* range) {
-    for (const SectionSpec* s = first_section_spec(); s != nullptr; s = s->next)
-        if (s->boot_loaded() && placed_in(*s, range) && (s->flags & SPEC_REPORTED) != 0)
+bool boot_table_incomplete(const SectionSelection& selection, const CoffFile& coff,
+                           const RomRange* range) {
+    for (const SectionSpec* s = selection.first(); s != nullptr; s = s->next)
+        if (s->boot_loaded() && placed_in(coff, *s, range) && (s->flags & SPEC_REPORTED) != 0)
             return true;
     return false;
 }
@@ -83,17 +77,21 @@ void fill_line(FILE* map, uint32_t from, uint32_t to, uint32_t fill) {
 
 }  // namespace
 
-void write_map_header() {
-    const ConverterOptions& o = options();
-    FILE* map = o.map_file;
+MapReport::MapReport(FILE* map, const MapSettings& settings, const SectionSelection& selection,
+                     const CoffFile& coff, const BootTable& boot)
+    : map_(map), settings_(settings), selection_(selection), coff_(coff), boot_(boot) {}
+
+void MapReport::write_map_header(uint32_t entry_point) {
+    const MapSettings& o = settings_;
+    FILE* map = map_;
     if (map == nullptr) return;
 
     rule(map, '*');
-    std::fprintf(map, "%-*s %s\n", MAP_WIDTH - 1 - static_cast<int>(std::strlen(TOOL_VERSION_TEXT)),
-                 TOOL_TITLE, TOOL_VERSION_TEXT);
+    std::fprintf(map, "%-*s %s\n", MAP_WIDTH - 1 - static_cast<int>(o.version.size()),
+                 o.title.c_str(), o.version.c_str());
     rule(map, '*');
-    std::fprintf(map, "\nINPUT FILE NAME: <%s>\n", coff_file_name().c_str());
-    std::fprintf(map, "OUTPUT FORMAT:   %s\n", hex_format(o.format).name);
+    std::fprintf(map, "\nINPUT FILE NAME: <%s>\n", o.coff_file_name.c_str());
+    std::fprintf(map, "OUTPUT FORMAT:   %s\n", o.format_name.c_str());
 
     std::fprintf(map, "\nPHYSICAL MEMORY PARAMETERS\n");
     std::fprintf(map, "   Default data width   :  %2d\n", o.data_width * 8);
@@ -103,26 +101,26 @@ void write_map_header() {
     std::fprintf(map, "   Default output width :  %2d\n", o.rom_width * 8);
 
     bool boot_used = false;
-    for (const SectionSpec* s = first_section_spec(); s != nullptr; s = s->next)
-        if (s->boot_loaded() && input_section(*s) != nullptr) boot_used = true;
+    for (const SectionSpec* s = selection_.first(); s != nullptr; s = s->next)
+        if (s->boot_loaded() && input_section(coff_, *s) != nullptr) boot_used = true;
     if (boot_used) {
         std::fprintf(map, "\nBOOT LOADER PARAMETERS\n");
-        std::fprintf(map, "   Table Address: 0x%04lx, PAGE %d\n", ul(o.boot_org), o.boot_page);
-        std::fprintf(map, "   Entry Point  : 0x%04lx", ul(o.entry_point));
+        std::fprintf(map, "   Table Address: 0x%04lx, PAGE %d\n", ul(boot_.boot_org()), boot_.boot_page());
+        std::fprintf(map, "   Entry Point  : 0x%04lx", ul(entry_point));
         if (o.entry_symbol.has_value()) std::fprintf(map, "  (%s)", o.entry_symbol->c_str());
         std::fputc('\n', map);
     }
 }
 
-void write_range_map() {
-    const ConverterOptions& o = options();
-    FILE* map = o.map_file;
-    const RomRange* range = current_range();
-    if (map == nullptr || range == nullptr) return;
+void MapReport::write_range_map(const RomRange& current) {
+    const MapSettings& o = settings_;
+    FILE* map = map_;
+    const RomRange* range = &current;
+    if (map == nullptr) return;
 
-    if (g_title_pending) {
+    if (title_pending_) {
         std::fputs("\n\nOUTPUT TRANSLATION MAP", map);
-        g_title_pending = false;
+        title_pending_ = false;
     }
     std::fputc('\n', map);
     rule(map, '-');
@@ -135,7 +133,7 @@ void write_range_map() {
     // Addresses are carried in 64 bits so that an entry ending at the top
     // of the address space ends the walk instead of wrapping to 0.
     uint64_t next = range->origin;
-    SectionSpec* first = lowest_start(range, 0);
+    SectionSpec* first = lowest_start(selection_, coff_, range, 0);
     if (first == nullptr && !o.image) {
         std::fputs("   NO CONTENTS\n", map);
         return;
@@ -157,7 +155,7 @@ void write_range_map() {
     bool boot_table_shown = false;
     for (SectionSpec* cur = first; cur != nullptr;) {
         if (cur != first) std::fputs(CONTENTS_INDENT, map);
-        const SectionEntry* section = input_section(*cur);
+        const SectionEntry* section = input_section(coff_, *cur);
         const bool gap = o.image && next != cur->start_address;
         if (!cur->boot_loaded()) {
             if (gap) fill_line(map, static_cast<uint32_t>(next), cur->start_address - 1, range->fill);
@@ -169,9 +167,9 @@ void write_range_map() {
             if (!boot_table_shown) {
                 if (gap)
                     fill_line(map, static_cast<uint32_t>(next), cur->start_address - 1, range->fill);
-                std::fprintf(map, "%08lx..%08lx   BOOT TABLE", ul(o.boot_org),
-                             ul(boot_table_last(range)));
-                if (boot_table_incomplete(range)) std::fputs(" (INCOMPLETE)", map);
+                std::fprintf(map, "%08lx..%08lx   BOOT TABLE", ul(boot_.boot_org()),
+                             ul(boot_table_last(selection_, coff_, boot_.table_address(), range)));
+                if (boot_table_incomplete(selection_, coff_, range)) std::fputs(" (INCOMPLETE)", map);
                 std::fprintf(map, "\n%s", CONTENTS_INDENT);
                 boot_table_shown = true;
             }
@@ -186,7 +184,7 @@ void write_range_map() {
                                                                : cur->start_address;
         next = static_cast<uint64_t>(end) + 1;
         cur->flags |= SPEC_CONTINUED;
-        cur = next > 0xFFFFFFFFull ? nullptr : lowest_start(range, next);
+        cur = next > 0xFFFFFFFFull ? nullptr : lowest_start(selection_, coff_, range, next);
     }
 
     if (o.image && next <= range->end) {
@@ -195,7 +193,5 @@ void write_range_map() {
                      ul(range->end), ul(range->fill));
     }
 }
-
-void reset_mapfile() { g_title_pending = true; }
 
 }  // namespace coffhex

@@ -1,12 +1,55 @@
-// The translation map report written with -map.
+// The translation map report written with -map: a header with the input,
+// the format, the default widths and the boot parameters, then one block
+// per memory range, written as placement leaves the range.
 #pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "image/placement.h"
 
 namespace coffhex {
 
-void write_map_header();
-// Block of the current range; called as each range is finished.
-void write_range_map();
+class BootTable;
+class CoffFile;
+class SectionSelection;
+struct RomRange;
 
-void reset_mapfile();
+struct MapSettings {
+    std::string title;          // the tool's title, left of the version
+    std::string version;        // the tool's version text, at the right margin
+    std::string coff_file_name;
+    std::string format_name;
+    bool image = false;
+    int32_t data_width = 1;     // bytes: the defaults of the settings
+    int32_t mem_width = 4;
+    int32_t rom_width = 1;
+    int order = 1;              // ORDER_LS or ORDER_MS
+    std::optional<std::string> entry_symbol;  // -e name
+};
+
+class MapReport : public RangeObserver {
+public:
+    // Writes to `map` (opened and closed by the caller).
+    MapReport(FILE* map, const MapSettings& settings, const SectionSelection& selection,
+              const CoffFile& coff, const BootTable& boot);
+
+    // The header; `entry_point` is the boot table's entry point.
+    void write_map_header(uint32_t entry_point);
+    // The block of a range, once placement has left it.
+    void write_range_map(const RomRange& range);
+    void range_finished(const RomRange& range) override { write_range_map(range); }
+
+private:
+    FILE* map_;
+    MapSettings settings_;
+    const SectionSelection& selection_;
+    const CoffFile& coff_;
+    const BootTable& boot_;
+    // The "OUTPUT TRANSLATION MAP" title is written before the first block only.
+    bool title_pending_ = true;
+};
 
 }  // namespace coffhex

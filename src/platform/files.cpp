@@ -1,11 +1,13 @@
 // Staged output files on POSIX systems.
 #include "platform/files.h"
+#include "platform/hooks.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -15,27 +17,25 @@ namespace coffhex {
 
 namespace {
 
-// The temporary files of the process, for the fault handler: a list that
-// only ever changes by single pointer stores, so a handler that interrupts
-// a change still finds a well-formed list. Nodes are freed once they are
-// unlinked from it. This is the one piece of process-wide state here: a
-// signal handler has no other way to learn what to clean up.
-struct TempNode {
-    std::atomic<TempNode*> next{nullptr};
-    char* path = nullptr;
-};
-std::atomic<TempNode*> g_temp_files{nullptr};
+// The list of temporary files lives in the process hooks, for the fault
+// handler: it only ever changes by single pointer stores, so a handler that
+// interrupts a change on its own thread still finds a well-formed list.
+// Changes from several threads are serialised by the hooks' lock. Nodes
+// are freed once they are unlinked.
 
 void register_temp(const std::string& path) {
     TempNode* node = new TempNode;
     node->path = new char[path.size() + 1];
     std::memcpy(node->path, path.c_str(), path.size() + 1);
-    node->next.store(g_temp_files.load());
-    g_temp_files.store(node);
+    std::lock_guard<std::mutex> guard(process_hooks().temp_lock);
+    std::atomic<TempNode*>& head = process_hooks().temp_files;
+    node->next.store(head.load());
+    head.store(node);
 }
 
 void unregister_temp(const std::string& path) {
-    std::atomic<TempNode*>* link = &g_temp_files;
+    std::lock_guard<std::mutex> guard(process_hooks().temp_lock);
+    std::atomic<TempNode*>* link = &process_hooks().temp_files;
     for (TempNode* node = link->load(); node != nullptr; node = link->load()) {
         if (path == node->path) {
             link->store(node->next.load());
@@ -133,8 +133,13 @@ void discard_staged(StagedFile& file) {
 }
 
 void remove_staged_files_on_fault() {
-    for (TempNode* node = g_temp_files.load(); node != nullptr; node = node->next.load())
+    for (TempNode* node = process_hooks().temp_files.load(); node != nullptr; node = node->next.load())
         unlink(node->path);
+}
+
+ProcessHooks& process_hooks() {
+    static ProcessHooks hooks;  // the process-wide hook state (see hooks.h)
+    return hooks;
 }
 
 }  // namespace coffhex
