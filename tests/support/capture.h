@@ -53,4 +53,18 @@ public:
     coffhex::Diagnostics diag;
 };
 
+// Joins the continuation lines of a wrapped diagnostic.
+inline std::string unwrap(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == ' ') {
+            out += ' ';
+            while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace testsupport
