@@ -1,35 +1,32 @@
-// Message layout: prefixes, severity words, the 80-column wrapping, -q/-qq
-// and the load-error texts.
+// Message layout: prefixes, severity words, the 80-column wrapping, -qq,
+// and the texts that end a run outside the layout.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "diag/diag.h"
-#include "driver/options.h"
+#include "support/capture.h"
 
 using namespace coffhex;
 
 namespace {
 
-class Diagnostics : public ::testing::Test {
+class DiagnosticsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        reset_option_values();
-        reset_diagnostics();
+    // What one message adds to the error stream.
+    std::string reported(Severity severity, const char* text) {
+        const size_t before = captured.err().size();
+        captured.diag.report(severity, "%s", text);
+        return captured.err().substr(before);
     }
-    void TearDown() override { reset_diagnostics(); }
+    Diagnostics& diag() { return captured.diag; }
+    testsupport::CapturedDiagnostics captured;
 };
 
 std::string wrapped(const char* prefix, const std::string& text) {
-    testing::internal::CaptureStderr();
-    wrap_message(prefix, text.c_str());
-    return testing::internal::GetCapturedStderr();
-}
-
-std::string reported(Severity severity, const char* text) {
-    testing::internal::CaptureStderr();
-    report(severity, "%s", text);
-    return testing::internal::GetCapturedStderr();
+    testsupport::MemoryStream stream;
+    wrap_message(stream.stream(), prefix, text.c_str());
+    return stream.text();
 }
 
 // Words "w000 w001 ..." of 4 characters each, separated by blanks.
@@ -46,54 +43,73 @@ std::string words(int count) {
 
 }  // namespace
 
-TEST_F(Diagnostics, SeverityWordsAlignTheirColons) {
+TEST_F(DiagnosticsTest, SeverityWordsAlignTheirColons) {
     EXPECT_EQ(reported(INFO, "note"), ">>    INFO: note\n");
     EXPECT_EQ(reported(WARNING, "careful"), ">> WARNING: careful\n");
     EXPECT_EQ(reported(ERROR, "wrong"), ">>   ERROR: wrong\n");
-    EXPECT_EQ(worst_severity(), ERROR);
+    EXPECT_EQ(diag().worst_severity(), ERROR);
 }
 
-TEST_F(Diagnostics, FatalAppendsAbortingAndEndsTheRunWithStatus1) {
-    testing::internal::CaptureStderr();
+TEST_F(DiagnosticsTest, FatalAppendsAbortingAndEndsTheRunWithStatus1) {
     try {
-        report(FATAL, "no input files");
+        diag().report(FATAL, "no input files");
         FAIL() << "FATAL returned";
     } catch (const RunAbort& abort) {
         EXPECT_EQ(abort.status, 1);
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), ">> FATAL ERROR: no input files (aborting)\n");
+    EXPECT_EQ(captured.err(), ">> FATAL ERROR: no input files (aborting)\n");
 }
 
-TEST_F(Diagnostics, InternalEndsTheRunWithoutAborting) {
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(report(INTERNAL, "nbytes not a multiple of mem width/rom width"), RunAbort);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              ">> INTERNAL ERROR: nbytes not a multiple of mem width/rom width\n");
+TEST_F(DiagnosticsTest, InternalEndsTheRunWithoutAborting) {
+    EXPECT_THROW(diag().report(INTERNAL, "nbytes not a multiple of mem width/rom width"), RunAbort);
+    EXPECT_EQ(captured.err(), ">> INTERNAL ERROR: nbytes not a multiple of mem width/rom width\n");
 }
 
-TEST_F(Diagnostics, CommandFilePrefixCarriesNameAndLine) {
-    set_command_file_name("cmd.txt");
-    // The lexer's line counter is 0 until a line is read.
+// Texts of their own end the run with the status they name; everything on
+// the output stream goes out before them.
+TEST_F(DiagnosticsTest, TextsOutsideTheLayoutEndTheRunWithTheirStatus) {
+    std::fputs("Translating app.out to Intel format...\n", diag().out());
+    try {
+        diag().abort_with_text("Error reading COFF file - corrupted section header", 255);
+        FAIL() << "the abort returned";
+    } catch (const RunAbort& abort) {
+        EXPECT_EQ(abort.status, 255);
+    }
+    EXPECT_EQ(captured.out(), "Translating app.out to Intel format...\n");
+    EXPECT_EQ(captured.err(), "Error reading COFF file - corrupted section header");
+    EXPECT_THROW(diag().abort_wrapped(">>", "ERROR: field truncated - ABORT", 1), RunAbort);
+    EXPECT_EQ(captured.err(), "Error reading COFF file - corrupted section header"
+                              ">> ERROR: field truncated - ABORT\n");
+    EXPECT_EQ(diag().worst_severity(), 0);
+}
+
+TEST_F(DiagnosticsTest, CommandFilePrefixCarriesNameAndLine) {
+    diag().set_command_file("cmd.txt");
+    // The line counter is 0 until the lexer has read a line.
     EXPECT_EQ(reported(ERROR, "syntax error"), "\"cmd.txt\", line 0:   ERROR: syntax error\n");
+    diag().set_line(7);
+    EXPECT_EQ(reported(WARNING, "odd"), "\"cmd.txt\", line 7: WARNING: odd\n");
+    diag().set_command_file(nullptr);
+    EXPECT_EQ(reported(WARNING, "odd"), ">> WARNING: odd\n");
 }
 
-TEST_F(Diagnostics, WorstSeverityOnlyGrows) {
+TEST_F(DiagnosticsTest, WorstSeverityOnlyGrows) {
     reported(ERROR, "first");
     reported(WARNING, "second");
-    EXPECT_EQ(worst_severity(), ERROR);
+    EXPECT_EQ(diag().worst_severity(), ERROR);
 }
 
-TEST_F(Diagnostics, DoubleQuietDropsWarningsButNotErrors) {
-    options().quiet = 2;
+TEST_F(DiagnosticsTest, DoubleQuietDropsWarningsButNotErrors) {
+    diag().set_quiet(2);
     EXPECT_EQ(reported(WARNING, "hidden"), "");
     EXPECT_EQ(reported(INFO, "hidden"), "");
-    EXPECT_EQ(worst_severity(), 0);
+    EXPECT_EQ(diag().worst_severity(), 0);
     EXPECT_EQ(reported(ERROR, "shown"), ">>   ERROR: shown\n");
-    options().quiet = 1;
+    diag().set_quiet(1);
     EXPECT_EQ(reported(WARNING, "shown"), ">> WARNING: shown\n");
 }
 
-TEST_F(Diagnostics, TwoHundredCharacterWarningWrapsAtSixtyEight) {
+TEST_F(DiagnosticsTest, TwoHundredCharacterWarningWrapsAtSixtyEight) {
     // Prefix ">> WARNING:" is 11 characters, so w = 12 and avail = 68. The
     // words are 4 characters with blanks between: the blank at position 69
     // (after 14 words) is beyond 68, so the first line holds 13 words
@@ -120,7 +136,7 @@ TEST_F(Diagnostics, TwoHundredCharacterWarningWrapsAtSixtyEight) {
     }
 }
 
-TEST_F(Diagnostics, ContinuationLinesHoldAtMostAvailMinusOne) {
+TEST_F(DiagnosticsTest, ContinuationLinesHoldAtMostAvailMinusOne) {
     // A word of 67 characters after a break fits a continuation line
     // (avail - 1), a word of 68 does not fit with its blank.
     std::string text = std::string(60, 'a') + " " + std::string(67, 'b') + " c";
@@ -129,14 +145,14 @@ TEST_F(Diagnostics, ContinuationLinesHoldAtMostAvailMinusOne) {
                        std::string(67, 'b') + "\n" + std::string(12, ' ') + "c\n");
 }
 
-TEST_F(Diagnostics, UnbreakableWordRunsOnToTheNextBlank) {
+TEST_F(DiagnosticsTest, UnbreakableWordRunsOnToTheNextBlank) {
     std::string longword(100, 'x');
     EXPECT_EQ(wrapped(">> ERROR:", longword), ">> ERROR: " + longword + "\n");
     EXPECT_EQ(wrapped(">> ERROR:", longword + " tail"),
               ">> ERROR: " + longword + "\n          tail\n");
 }
 
-TEST_F(Diagnostics, OverLongPrefixGoesOnItsOwnLine) {
+TEST_F(DiagnosticsTest, OverLongPrefixGoesOnItsOwnLine) {
     std::string prefix = "\"" + std::string(60, 'p') + ".cmd\", line 3:   ERROR:";
     ASSERT_GT(prefix.size() + 1, 65u);
     // avail = 80 - 11 = 69: the text starts after nine blanks, continuation
@@ -147,35 +163,11 @@ TEST_F(Diagnostics, OverLongPrefixGoesOnItsOwnLine) {
                        std::string(11, ' ') + text.substr(70) + "\n");
 }
 
-TEST_F(Diagnostics, EmptyTextWritesPrefixAndBlank) {
+TEST_F(DiagnosticsTest, EmptyTextWritesPrefixAndBlank) {
     EXPECT_EQ(wrapped(">> WARNING:", ""), ">> WARNING: \n");
 }
 
-TEST_F(Diagnostics, EmbeddedNewlineIsWrittenAsItStands) {
+TEST_F(DiagnosticsTest, EmbeddedNewlineIsWrittenAsItStands) {
     EXPECT_EQ(wrapped(">>   ERROR:", "symbol 'x' not found\n"),
               ">>   ERROR: symbol 'x' not found\n\n");
-}
-
-TEST_F(Diagnostics, LoadErrorTexts) {
-    struct Case {
-        int code;
-        const char* text;
-    } cases[] = {
-        {ReadError, "error reading COFF file"},
-        {BadMagic, "COFF file has wrong magic number"},
-        {SymbolReadError, "symbol read error"},
-        {OutOfMemory, "out of memory"},
-        {TargetWriteError, "error writing target memory"},
-    };
-    for (const Case& c : cases) {
-        record_load_error(c.code);
-        testing::internal::CaptureStderr();
-        EXPECT_THROW(report_load_error(), RunAbort);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  std::string(">> FATAL ERROR: ") + c.text + " (aborting)\n");
-    }
-    record_load_error(3);
-    testing::internal::CaptureStderr();
-    report_load_error();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }

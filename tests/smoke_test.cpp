@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "diag/diag.h"
+#include "diag/common.h"
 
 TEST(Smoke, PowerOfTwo) {
     EXPECT_TRUE(coffhex::is_power_of_two(8));

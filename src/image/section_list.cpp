@@ -123,8 +123,7 @@ int resolve_entries(SectionSelection& selection, const CoffFile& coff,
                 continue;
             }
             spec->flags |= SPEC_RAM_CINIT;
-            const auto bss = index.find(".bss");
-            if (bss != index.end()) source = &sections[static_cast<size_t>(bss->second)];
+            if (const SectionEntry* bss = coff.bss()) source = bss;
         }
 
         if (spec->boot_loaded()) {
