@@ -1,106 +1,105 @@
-// Shared fixture of the COFF reader tests: builds a file with coffgen, opens
-// it as the COFF input and resets the reader's state around each test.
+// Shared fixture of the COFF reader tests: builds a file with coffgen in a
+// scratch directory and opens it as a CoffFile whose diagnostics print into
+// memory; a chunk sink that records what the reader delivers.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "coff/coff.h"
-#include "coff/section_data.h"
 #include "coff/sym.h"
 #include "coffgen/coffgen.h"
 #include "diag/diag.h"
-#include "driver/options.h"
+#include "support/capture.h"
 #include "support/harness.h"
 
 namespace cofftest {
 
-// One piece handed to the data sink.
+// The texts of the FATAL messages that end a run on a damaged input file.
+inline const std::string kReadError = ">> FATAL ERROR: error reading COFF file (aborting)\n";
+inline const std::string kWrongMagic = ">> FATAL ERROR: COFF file has wrong magic number (aborting)\n";
+inline const std::string kSymbolReadError = ">> FATAL ERROR: symbol read error (aborting)\n";
+
+// One chunk handed to the sink.
 struct Piece {
+    int section;                            // index into sections()
+    const coffhex::SectionEntry* entry;     // the section the reader named
     uint32_t address;
     uint32_t length;
     int32_t page;
-    int section;  // coff_input().current_section during the call
     std::vector<uint8_t> bytes;
 };
 
-inline std::vector<Piece>& pieces() {
-    static std::vector<Piece> list;
-    return list;
+// Keeps a copy of every chunk it is given.
+class RecordingSink : public coffhex::ChunkSink {
+public:
+    void load_chunk(int index, const coffhex::SectionEntry& section, const uint8_t* data,
+                    uint32_t length, uint32_t address, int32_t page) override {
+        pieces.push_back({index, &section, address, length, page, std::vector<uint8_t>(data, data + length)});
+    }
+    std::vector<Piece> pieces;
+};
+
+// One opened input file with the diagnostics of its run.
+struct Input {
+    // Takes the open stream (nullptr: no stream at all).
+    explicit Input(FILE* stream) : file(stream, cap.diag) {}
+
+    testsupport::CapturedDiagnostics cap;
+    coffhex::CoffFile file;
+
+    // The standard output and standard error of the run so far.
+    std::string out() const { return cap.out(); }
+    std::string err() const { return cap.err(); }
+};
+
+// Every section of the file, in file order.
+inline std::vector<int> file_order(const coffhex::CoffFile& file) {
+    std::vector<int> order;
+    for (size_t i = 0; i < file.sections().size(); ++i) order.push_back(static_cast<int>(i));
+    return order;
 }
 
-inline bool recording_sink(const uint8_t* data, uint32_t length, uint32_t address, int32_t page) {
-    pieces().push_back({address, length, page, coffhex::coff_input().current_section,
-                        std::vector<uint8_t>(data, data + length)});
-    return true;
-}
-
-// Stands in for the driver's translate step, so that the reader can be
-// exercised alone: counts its calls and marks its place in the trace output.
-inline int& translation_calls() {
-    static int calls = 0;
-    return calls;
-}
-inline bool counting_translation() {
-    ++translation_calls();
-    if (coffhex::options().trace_level != 0) coffhex::trace_line("<translate>\n");
-    return true;
+// Runs a step that must end the run; returns its exit status, or -1 when
+// the step returns.
+template <typename Step>
+int abort_status(Step step) {
+    try {
+        step();
+    } catch (const coffhex::RunAbort& abort) {
+        return abort.status;
+    }
+    return -1;
 }
 
 class CoffTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        coffhex::reset_option_values();
-        coffhex::reset_diagnostics();
-        coffhex::coff_input().stream = nullptr;
-        coffhex::reset_coff_input();
-        coffhex::set_translation_step(counting_translation);
-        translation_calls() = 0;
-        coffhex::reset_section_data();
-        coffhex::symbol_table_clear();
-        coffhex::set_chunk_sink(recording_sink);
-        pieces().clear();
+    // Writes the bytes to a fresh scratch file and opens it.
+    std::unique_ptr<Input> open_bytes(const std::vector<uint8_t>& bytes) {
+        last_path_ = dir_.file("input" + std::to_string(++files_) + ".out");
+        testsupport::write_bytes(last_path_, bytes);
+        FILE* stream = std::fopen(last_path_.c_str(), "rb");
+        EXPECT_NE(stream, nullptr) << last_path_;
+        return std::make_unique<Input>(stream);
     }
-
-    void TearDown() override {
-        if (file_ != nullptr) std::fclose(file_);
-        file_ = nullptr;
-        coffhex::coff_input().stream = nullptr;
-        coffhex::reset_section_data();
-        coffhex::set_translation_step(nullptr);
+    std::unique_ptr<Input> open(const std::string& description) {
+        return open_bytes(coffgen::build(coffgen::parse(description)));
     }
-
-    // Writes the bytes to a scratch file and opens it as the COFF input.
-    void open_bytes(const std::vector<uint8_t>& bytes) {
-        testsupport::write_bytes(path(), bytes);
-        open_path();
+    std::unique_ptr<Input> open_object(const coffgen::Object& object) {
+        return open_bytes(coffgen::build(object));
     }
-    void open(const std::string& description) { open_bytes(coffgen::build(coffgen::parse(description))); }
-    void open_object(const coffgen::Object& object) { open_bytes(coffgen::build(object)); }
-    void open_path() {
-        if (file_ != nullptr) std::fclose(file_);
-        file_ = std::fopen(path().c_str(), "rb");
-        ASSERT_NE(file_, nullptr);
-        coffhex::coff_input().stream = file_;
-    }
-    std::string path() const { return dir_.file("input.out"); }
-
-    // Runs a step that must end the run; returns its exit status.
-    template <typename Step>
-    int abort_status(Step step) {
-        try {
-            step();
-        } catch (const coffhex::RunAbort& abort) {
-            return abort.status;
-        }
-        return -1;
-    }
+    // The file opened last.
+    const std::string& path() const { return last_path_; }
 
     testsupport::TempDir dir_;
-    FILE* file_ = nullptr;
+
+private:
+    int files_ = 0;
+    std::string last_path_;
 };
 
 }  // namespace cofftest
