@@ -9,19 +9,22 @@
 
 #include "cmdfile/lexer.h"
 #include "diag/diag.h"
-#include "driver/options.h"
+#include "support/capture.h"
 
 using namespace coffhex;
 
 namespace {
 
-// A readable form of a token: NAME(text), NUMBER(value), the keyword's
-// token name, 'c' for a single character, END.
-std::string describe(int code) {
+using Tokens = std::vector<std::string>;
+
+// A readable form of the token `code` just returned by `lexer`:
+// NAME(text), NUMBER(value), the keyword's token name, 'c' for a single
+// character, END.
+std::string describe(const Lexer& lexer, int code) {
     switch (code) {
     case TOK_END: return "END";
-    case TOK_NAME: return std::string("NAME(") + token_text() + ")";
-    case TOK_NUMBER: return "NUMBER(" + std::to_string(token_number()) + ")";
+    case TOK_NAME: return std::string("NAME(") + lexer.token_text() + ")";
+    case TOK_NUMBER: return "NUMBER(" + std::to_string(lexer.token_number()) + ")";
     case TOK_PAGE: return "PAGE";
     case TOK_LENGTH: return "LENGTH";
     case TOK_ORIGIN: return "ORIGIN";
@@ -38,50 +41,60 @@ std::string describe(int code) {
     }
 }
 
-using Tokens = std::vector<std::string>;
+// A stream holding `text`, read from its start.
+FILE* text_stream(const std::string& text) {
+    FILE* stream = std::tmpfile();
+    if (stream == nullptr) return nullptr;
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::rewind(stream);
+    return stream;
+}
 
 class LexerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        reset_option_values();
-        reset_diagnostics();
-        lex_init();
-    }
     void TearDown() override {
-        set_command_file_name(nullptr);
-        lex_reset();
         if (file_ != nullptr) std::fclose(file_);
     }
 
     // Makes `text` the command file being read.
     void feed(const std::string& text) {
         if (file_ != nullptr) std::fclose(file_);
-        file_ = std::tmpfile();
+        file_ = text_stream(text);
         ASSERT_NE(file_, nullptr);
-        std::fwrite(text.data(), 1, text.size(), file_);
-        std::rewind(file_);
-        lex_reset();
-        lex_set_input(file_);
+        lexer.start(file_);
     }
+
+    std::string next() { return describe(lexer, lexer.next_token()); }
 
     // Every token up to the end of input (END not included).
     Tokens all_tokens() {
         Tokens tokens;
         for (int i = 0; i < 10000; ++i) {
-            const int code = next_token();
+            const int code = lexer.next_token();
             if (code == TOK_END) break;
-            tokens.push_back(describe(code));
+            tokens.push_back(describe(lexer, code));
         }
         return tokens;
     }
 
     Tokens lex(const std::string& text, bool keywords = false) {
         feed(text);
-        if (keywords) keywords_on();
+        if (keywords) lexer.keywords_on();
         return all_tokens();
     }
 
+    // What was written to standard error since the previous call.
+    std::string new_errors() {
+        const std::string all = captured.err();
+        const std::string fresh = all.substr(seen_errors_);
+        seen_errors_ = all.size();
+        return fresh;
+    }
+
+    testsupport::CapturedDiagnostics captured;
+    Lexer lexer{captured.diag};
     FILE* file_ = nullptr;
+    size_t seen_errors_ = 0;
 };
 
 // ---------------------------------------------------------------- numbers
@@ -163,13 +176,13 @@ TEST_F(LexerTest, KeywordsMatchExactlyAndCaseSensitively) {
 
 TEST_F(LexerTest, KeywordContextSwitchesBetweenTokens) {
     feed("origin origin origin");
-    EXPECT_EQ(describe(next_token()), "NAME(origin)");
-    keywords_on();
-    EXPECT_TRUE(keywords_active());
-    EXPECT_EQ(describe(next_token()), "ORIGIN");
-    keywords_off();
-    EXPECT_FALSE(keywords_active());
-    EXPECT_EQ(describe(next_token()), "NAME(origin)");
+    EXPECT_EQ(next(), "NAME(origin)");
+    lexer.keywords_on();
+    EXPECT_TRUE(lexer.keywords_active());
+    EXPECT_EQ(next(), "ORIGIN");
+    lexer.keywords_off();
+    EXPECT_FALSE(lexer.keywords_active());
+    EXPECT_EQ(next(), "NAME(origin)");
 }
 
 // ---------------------------------------------------------------- names
@@ -195,13 +208,12 @@ TEST_F(LexerTest, ColonRules) {
 TEST_F(LexerTest, SlashAndDotRules) {
     EXPECT_EQ(lex("a/b /x .x a. $[x]~_"),
               (Tokens{"NAME(a/b)", "NAME(/x)", "NAME(.x)", "NAME(a.)", "NAME($[x]~_)"}));
-    EXPECT_EQ(worst_severity(), 0);
+    EXPECT_EQ(captured.diag.worst_severity(), 0);
+    EXPECT_EQ(new_errors(), "");
 
     // "a/" before a blank: the name a, then an illegal lone "/".
-    testing::internal::CaptureStderr();
     EXPECT_EQ(lex("a/ b"), (Tokens{"NAME(a)", "NAME(b)"}));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              ">>   ERROR: illegal input character: 0x2F\n");
+    EXPECT_EQ(new_errors(), ">>   ERROR: illegal input character: 0x2F\n");
 }
 
 TEST_F(LexerTest, PunctuationTokens) {
@@ -211,27 +223,25 @@ TEST_F(LexerTest, PunctuationTokens) {
 }
 
 TEST_F(LexerTest, IllegalCharactersAreReportedAndSkipped) {
-    set_command_file_name("cmds.txt");
-    testing::internal::CaptureStderr();
+    captured.diag.set_command_file("cmds.txt");
     // A lone ".", a lone "/", a vertical tab, and a byte above 127 (which
     // must be shown as E9, not as a negative value); "*" and "?" are no
     // token characters either.
     EXPECT_EQ(lex("a . b\n/ c\x0B" "d\n\xE9" "e *?f"),
               (Tokens{"NAME(a)", "NAME(b)", "NAME(c)", "NAME(d)", "NAME(e)", "NAME(f)"}));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(captured.err(),
               "\"cmds.txt\", line 1:   ERROR: illegal input character: 0x2E\n"
               "\"cmds.txt\", line 2:   ERROR: illegal input character: 0x2F\n"
               "\"cmds.txt\", line 2:   ERROR: illegal input character: 0x0B\n"
               "\"cmds.txt\", line 3:   ERROR: illegal input character: 0xE9\n"
               "\"cmds.txt\", line 3:   ERROR: illegal input character: 0x2A\n"
               "\"cmds.txt\", line 3:   ERROR: illegal input character: 0x3F\n");
-    EXPECT_EQ(worst_severity(), ERROR);
+    EXPECT_EQ(captured.diag.worst_severity(), ERROR);
 }
 
 TEST_F(LexerTest, HighBytesNeverJoinAName) {
-    testing::internal::CaptureStderr();
     EXPECT_EQ(lex("ab\xC3\xA9" "cd"), (Tokens{"NAME(ab)", "NAME(cd)"}));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(captured.err(),
               ">>   ERROR: illegal input character: 0xC3\n"
               ">>   ERROR: illegal input character: 0xA9\n");
 }
@@ -262,46 +272,47 @@ TEST_F(LexerTest, CommentsAreSkipped) {
               (Tokens{"NAME(a)", "NAME(b)", "NAME(c)", "NAME(d)"}));
     // A name ends before "/*" (the "/" is not followed by a name character).
     EXPECT_EQ(lex("x/*y*/z"), (Tokens{"NAME(x)", "NAME(z)"}));
+    EXPECT_EQ(new_errors(), "");
     // Comments do not nest: the first "*/" closes.
-    testing::internal::CaptureStderr();
     EXPECT_EQ(lex("/* a /* b */ c */"), (Tokens{"NAME(c)"}));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(new_errors(),
               ">>   ERROR: illegal input character: 0x2A\n"
               ">>   ERROR: illegal input character: 0x2F\n");
     // An input that ends inside a comment simply ends.
     EXPECT_EQ(lex("a /* open\nstill open"), (Tokens{"NAME(a)"}));
+    EXPECT_EQ(new_errors(), "");
 }
 
 TEST_F(LexerTest, LineCounterFollowsTheTokens) {
     feed("a\n\n  b\r\nc /* one\ntwo\nthree\nfour */ d\n");
-    EXPECT_EQ(lex_line_number(), 0);
-    EXPECT_EQ(describe(next_token()), "NAME(a)");
-    EXPECT_EQ(lex_line_number(), 1);
-    EXPECT_EQ(describe(next_token()), "NAME(b)");
-    EXPECT_EQ(lex_line_number(), 3);
-    EXPECT_EQ(describe(next_token()), "NAME(c)");
-    EXPECT_EQ(lex_line_number(), 4);
+    EXPECT_EQ(lexer.line_number(), 0);
+    EXPECT_EQ(next(), "NAME(a)");
+    EXPECT_EQ(lexer.line_number(), 1);
+    EXPECT_EQ(next(), "NAME(b)");
+    EXPECT_EQ(lexer.line_number(), 3);
+    EXPECT_EQ(next(), "NAME(c)");
+    EXPECT_EQ(lexer.line_number(), 4);
     // The comment opens on line 4 and closes three lines later.
-    EXPECT_EQ(describe(next_token()), "NAME(d)");
-    EXPECT_EQ(lex_line_number(), 7);
-    EXPECT_EQ(next_token(), TOK_END);
-    EXPECT_EQ(lex_line_number(), 7);
+    EXPECT_EQ(next(), "NAME(d)");
+    EXPECT_EQ(lexer.line_number(), 7);
+    EXPECT_EQ(lexer.next_token(), TOK_END);
+    EXPECT_EQ(lexer.line_number(), 7);
     // End of input stays end of input.
-    EXPECT_EQ(next_token(), TOK_END);
-    EXPECT_EQ(next_word(), 0);
+    EXPECT_EQ(lexer.next_token(), TOK_END);
+    EXPECT_EQ(lexer.next_word(), 0);
 }
 
-TEST_F(LexerTest, ResetStartsAFreshFile) {
+TEST_F(LexerTest, StartWithoutInputBeginsAFreshFile) {
     feed("x\ny\n");
-    keywords_on();
-    next_token();
-    next_token();
-    EXPECT_EQ(lex_line_number(), 2);
-    lex_reset();
-    EXPECT_EQ(lex_line_number(), 0);
-    EXPECT_FALSE(keywords_active());
-    // No input stream after a reset.
-    EXPECT_EQ(next_token(), TOK_END);
+    lexer.keywords_on();
+    lexer.next_token();
+    lexer.next_token();
+    EXPECT_EQ(lexer.line_number(), 2);
+    lexer.start(nullptr);
+    EXPECT_EQ(lexer.line_number(), 0);
+    EXPECT_FALSE(lexer.keywords_active());
+    // No input stream.
+    EXPECT_EQ(lexer.next_token(), TOK_END);
 }
 
 TEST_F(LexerTest, LongLinesAreReadIn255CharacterPieces) {
@@ -309,21 +320,21 @@ TEST_F(LexerTest, LongLinesAreReadIn255CharacterPieces) {
     // two names; every piece counts as one line.
     const std::string name = std::string(200, 'a') + std::string(100, 'b');
     feed(name + " z\n");
-    EXPECT_EQ(next_token(), TOK_NAME);
-    EXPECT_EQ(std::string(token_text()), std::string(200, 'a') + std::string(55, 'b'));
-    EXPECT_EQ(lex_line_number(), 1);
-    EXPECT_EQ(next_token(), TOK_NAME);
-    EXPECT_EQ(std::string(token_text()), std::string(45, 'b'));
-    EXPECT_EQ(lex_line_number(), 2);
-    EXPECT_EQ(describe(next_token()), "NAME(z)");
+    EXPECT_EQ(lexer.next_token(), TOK_NAME);
+    EXPECT_EQ(std::string(lexer.token_text()), std::string(200, 'a') + std::string(55, 'b'));
+    EXPECT_EQ(lexer.line_number(), 1);
+    EXPECT_EQ(lexer.next_token(), TOK_NAME);
+    EXPECT_EQ(std::string(lexer.token_text()), std::string(45, 'b'));
+    EXPECT_EQ(lexer.line_number(), 2);
+    EXPECT_EQ(next(), "NAME(z)");
 
     // A line of exactly 255 characters: its newline is read as a piece of
     // its own, so the next line is line 3.
     feed(std::string(255, 'c') + "\nd\n");
-    EXPECT_EQ(next_token(), TOK_NAME);
-    EXPECT_EQ(std::string(token_text()).size(), 255u);
-    EXPECT_EQ(describe(next_token()), "NAME(d)");
-    EXPECT_EQ(lex_line_number(), 3);
+    EXPECT_EQ(lexer.next_token(), TOK_NAME);
+    EXPECT_EQ(std::string(lexer.token_text()).size(), 255u);
+    EXPECT_EQ(next(), "NAME(d)");
+    EXPECT_EQ(lexer.line_number(), 3);
 }
 
 TEST_F(LexerTest, NulByteEndsTheLine) {
@@ -334,153 +345,180 @@ TEST_F(LexerTest, NulByteEndsTheLine) {
 
 TEST_F(LexerTest, TokenValueIsKeptByOtherTokens) {
     feed("name ( 42 ) = origin");
-    EXPECT_EQ(next_token(), TOK_NAME);
-    EXPECT_EQ(next_token(), '(');
-    EXPECT_STREQ(token_text(), "name");
-    EXPECT_EQ(next_token(), TOK_NUMBER);
-    EXPECT_EQ(next_token(), ')');
-    EXPECT_EQ(next_token(), '=');
-    EXPECT_EQ(token_number(), 42u);
-    EXPECT_STREQ(token_text(), "name");
+    EXPECT_EQ(lexer.next_token(), TOK_NAME);
+    EXPECT_EQ(lexer.next_token(), '(');
+    EXPECT_STREQ(lexer.token_text(), "name");
+    EXPECT_EQ(lexer.next_token(), TOK_NUMBER);
+    EXPECT_EQ(lexer.next_token(), ')');
+    EXPECT_EQ(lexer.next_token(), '=');
+    EXPECT_EQ(lexer.token_number(), 42u);
+    EXPECT_STREQ(lexer.token_text(), "name");
 }
 
 TEST_F(LexerTest, NameTextsStayValidForTheWholeRun) {
     // 40 lines of 250-character names fill ten pool blocks; every text
-    // handed out must still read back intact at the end, also across
-    // resets and command-line values.
+    // handed out must still read back intact at the end, also across a new
+    // start and command-line values.
     std::string text;
     for (int i = 0; i < 40; ++i) text += std::string(249, static_cast<char>('a' + i % 26)) + "\n";
     feed(text);
     std::vector<const char*> names;
     for (int i = 0; i < 40; ++i) {
-        ASSERT_EQ(next_token(), TOK_NAME);
-        names.push_back(token_text());
+        ASSERT_EQ(lexer.next_token(), TOK_NAME);
+        names.push_back(lexer.token_text());
     }
-    lex_reset();
-    ASSERT_EQ(lex_text("word", false), 1);
-    const char* word = token_text();
+    lexer.start(nullptr);
+    ASSERT_EQ(lexer.read_value("word", false), 1);
+    const char* word = lexer.token_text();
     for (int i = 0; i < 40; ++i)
         EXPECT_EQ(std::string(names[i]), std::string(249, static_cast<char>('a' + i % 26)));
     EXPECT_STREQ(word, "word");
+}
+
+// Each conversion has its own lexer: two of them read alternately keep their
+// own line, cursor, keyword context and token value.
+TEST_F(LexerTest, TwoLexersKeepSeparateState) {
+    feed("first origin\nsecond\n");
+    testsupport::CapturedDiagnostics other_captured;
+    Lexer other(other_captured.diag);
+    FILE* other_file = text_stream("\n\nx origin 7\n");
+    ASSERT_NE(other_file, nullptr);
+    other.start(other_file);
+    other.keywords_on();
+
+    EXPECT_EQ(next(), "NAME(first)");
+    EXPECT_EQ(describe(other, other.next_token()), "NAME(x)");
+    const char* first = lexer.token_text();
+    EXPECT_EQ(next(), "NAME(origin)");
+    EXPECT_EQ(describe(other, other.next_token()), "ORIGIN");
+    EXPECT_EQ(lexer.line_number(), 1);
+    EXPECT_EQ(other.line_number(), 3);
+    EXPECT_EQ(lexer.column(), 12);
+    EXPECT_EQ(other.column(), 8);
+    EXPECT_FALSE(lexer.keywords_active());
+    EXPECT_EQ(describe(other, other.next_token()), "NUMBER(7)");
+    EXPECT_EQ(next(), "NAME(second)");
+    EXPECT_EQ(lexer.line_number(), 2);
+    EXPECT_STREQ(first, "first");
+    EXPECT_STREQ(other.token_text(), "x");
+    EXPECT_EQ(lexer.next_token(), TOK_END);
+    EXPECT_EQ(other.next_token(), TOK_END);
+    std::fclose(other_file);
 }
 
 // ---------------------------------------------------------------- raw words
 
 TEST_F(LexerTest, NextWordTakesRawText) {
     feed("  /* note */ out,put.hex next\n\t\"a b\" ORIGIN 0x10\nx\x0By\r\n");
-    keywords_on();
-    ASSERT_EQ(next_word(), 1);
-    EXPECT_STREQ(token_text(), "out,put.hex");
-    EXPECT_EQ(describe(next_token()), "NAME(next)");
+    lexer.keywords_on();
+    ASSERT_EQ(lexer.next_word(), 1);
+    EXPECT_STREQ(lexer.token_text(), "out,put.hex");
+    EXPECT_EQ(next(), "NAME(next)");
     // Quotes and keywords mean nothing to a word.
-    ASSERT_EQ(next_word(), 1);
-    EXPECT_STREQ(token_text(), "\"a");
-    EXPECT_EQ(lex_line_number(), 2);
-    ASSERT_EQ(next_word(), 1);
-    EXPECT_STREQ(token_text(), "b\"");
-    ASSERT_EQ(next_word(), 1);
-    EXPECT_STREQ(token_text(), "ORIGIN");
-    ASSERT_EQ(next_word(), 1);
-    EXPECT_STREQ(token_text(), "0x10");
+    ASSERT_EQ(lexer.next_word(), 1);
+    EXPECT_STREQ(lexer.token_text(), "\"a");
+    EXPECT_EQ(lexer.line_number(), 2);
+    ASSERT_EQ(lexer.next_word(), 1);
+    EXPECT_STREQ(lexer.token_text(), "b\"");
+    ASSERT_EQ(lexer.next_word(), 1);
+    EXPECT_STREQ(lexer.token_text(), "ORIGIN");
+    ASSERT_EQ(lexer.next_word(), 1);
+    EXPECT_STREQ(lexer.token_text(), "0x10");
     // A vertical tab does not end a word; a carriage return does.
-    ASSERT_EQ(next_word(), 1);
-    EXPECT_STREQ(token_text(), "x\x0By");
-    EXPECT_EQ(next_word(), 0);
+    ASSERT_EQ(lexer.next_word(), 1);
+    EXPECT_STREQ(lexer.token_text(), "x\x0By");
+    EXPECT_EQ(lexer.next_word(), 0);
 }
 
 // ---------------------------------------------------------------- command-line values
 
-TEST_F(LexerTest, LexTextAsToken) {
-    EXPECT_EQ(lex_text("0x10", true), TOK_NUMBER);
-    EXPECT_EQ(token_number(), 16u);
-    EXPECT_EQ(lex_text("main rest", true), TOK_NAME);
-    EXPECT_STREQ(token_text(), "main");
-    EXPECT_EQ(lex_text("-5", true), '-');
-    EXPECT_EQ(lex_text("\"ROMS\"", true), TOK_ROMS);
+TEST_F(LexerTest, ReadValueAsToken) {
+    EXPECT_EQ(lexer.read_value("0x10", true), TOK_NUMBER);
+    EXPECT_EQ(lexer.token_number(), 16u);
+    EXPECT_EQ(lexer.read_value("main rest", true), TOK_NAME);
+    EXPECT_STREQ(lexer.token_text(), "main");
+    EXPECT_EQ(lexer.read_value("-5", true), '-');
+    EXPECT_EQ(lexer.read_value("\"ROMS\"", true), TOK_ROMS);
     // The keyword context is off for a command-line value.
-    keywords_on();
-    EXPECT_EQ(lex_text("origin", true), TOK_NAME);
-    EXPECT_FALSE(keywords_active());
-    EXPECT_EQ(lex_line_number(), 0);
-    EXPECT_EQ(worst_severity(), 0);
+    lexer.keywords_on();
+    EXPECT_EQ(lexer.read_value("origin", true), TOK_NAME);
+    EXPECT_FALSE(lexer.keywords_active());
+    EXPECT_EQ(lexer.line_number(), 0);
+    EXPECT_EQ(captured.diag.worst_severity(), 0);
 }
 
-TEST_F(LexerTest, LexTextAsTokenRefusesAnIllegalFirstCharacter) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(lex_text("", true), 0);
-    EXPECT_EQ(lex_text(" 5", true), 0);
-    EXPECT_EQ(lex_text("\xE9", true), 0);
-    EXPECT_EQ(lex_text("/* 5 */", true), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+TEST_F(LexerTest, ReadValueAsTokenRefusesAnIllegalFirstCharacter) {
+    EXPECT_EQ(lexer.read_value("", true), 0);
+    EXPECT_EQ(lexer.read_value(" 5", true), 0);
+    EXPECT_EQ(lexer.read_value("\xE9", true), 0);
+    EXPECT_EQ(lexer.read_value("/* 5 */", true), 0);
+    EXPECT_EQ(captured.err(),
               ">>   ERROR: illegal input character: 0x00\n"
               ">>   ERROR: illegal input character: 0x20\n"
               ">>   ERROR: illegal input character: 0xE9\n"
               ">>   ERROR: illegal input character: 0x2F\n");
 }
 
-TEST_F(LexerTest, LexTextAsWord) {
-    EXPECT_EQ(lex_text("out file.hex", false), 1);
-    EXPECT_STREQ(token_text(), "out");
-    EXPECT_EQ(lex_text("  /* c */ a.hex", false), 1);
-    EXPECT_STREQ(token_text(), "a.hex");
-    EXPECT_EQ(lex_text("", false), 0);
-    EXPECT_EQ(lex_text("   ", false), 0);
-    EXPECT_EQ(worst_severity(), 0);
+TEST_F(LexerTest, ReadValueAsWord) {
+    EXPECT_EQ(lexer.read_value("out file.hex", false), 1);
+    EXPECT_STREQ(lexer.token_text(), "out");
+    EXPECT_EQ(lexer.read_value("  /* c */ a.hex", false), 1);
+    EXPECT_STREQ(lexer.token_text(), "a.hex");
+    EXPECT_EQ(lexer.read_value("", false), 0);
+    EXPECT_EQ(lexer.read_value("   ", false), 0);
+    EXPECT_EQ(captured.diag.worst_severity(), 0);
 }
 
-TEST_F(LexerTest, LexTextNeverReadsTheInputStream) {
+TEST_F(LexerTest, ReadValueNeverReadsTheInputStream) {
     feed("fromfile\n");
-    EXPECT_EQ(lex_text("x", true), TOK_NAME);
-    EXPECT_EQ(next_token(), TOK_END);
-    EXPECT_EQ(lex_text("", false), 0);
+    EXPECT_EQ(lexer.read_value("x", true), TOK_NAME);
+    EXPECT_EQ(lexer.next_token(), TOK_END);
+    EXPECT_EQ(lexer.read_value("", false), 0);
 }
 
-TEST_F(LexerTest, LexTextKeepsALongValueWhole) {
+TEST_F(LexerTest, ReadValueKeepsALongValueWhole) {
     // A command-line value is read from a copy of its full length: a long
     // output path must not be cut into another file's name.
     const std::string value(4000, 'v');
-    EXPECT_EQ(lex_text(value.c_str(), false), 1);
-    EXPECT_EQ(std::string(token_text()), value);
-    EXPECT_EQ(lex_text(value.c_str(), true), TOK_NAME);
-    EXPECT_EQ(std::string(token_text()), value);
+    EXPECT_EQ(lexer.read_value(value.c_str(), false), 1);
+    EXPECT_EQ(std::string(lexer.token_text()), value);
+    EXPECT_EQ(lexer.read_value(value.c_str(), true), TOK_NAME);
+    EXPECT_EQ(std::string(lexer.token_text()), value);
     const std::string path = std::string(300, 'd') + "/out.hex trailing";
-    EXPECT_EQ(lex_text(path.c_str(), false), 1);
-    EXPECT_EQ(std::string(token_text()), std::string(300, 'd') + "/out.hex");
+    EXPECT_EQ(lexer.read_value(path.c_str(), false), 1);
+    EXPECT_EQ(std::string(lexer.token_text()), std::string(300, 'd') + "/out.hex");
     const std::string number = std::string(300, '0') + "7";
-    EXPECT_EQ(lex_text(number.c_str(), true), TOK_NUMBER);
-    EXPECT_EQ(token_number(), 7u);
+    EXPECT_EQ(lexer.read_value(number.c_str(), true), TOK_NUMBER);
+    EXPECT_EQ(lexer.token_number(), 7u);
     // Texts stored after a long one are still pooled correctly.
-    EXPECT_EQ(lex_text("short", false), 1);
-    EXPECT_EQ(std::string(token_text()), "short");
+    EXPECT_EQ(lexer.read_value("short", false), 1);
+    EXPECT_EQ(std::string(lexer.token_text()), "short");
 }
 
 // ---------------------------------------------------------------- position display
 
 TEST_F(LexerTest, ShowPositionBlanksTabs) {
     feed("\tab\tcd  ef\n");
-    EXPECT_EQ(describe(next_token()), "NAME(ab)");
-    EXPECT_EQ(describe(next_token()), "NAME(cd)");
-    testing::internal::CaptureStdout();
-    show_position();
+    EXPECT_EQ(next(), "NAME(ab)");
+    EXPECT_EQ(next(), "NAME(cd)");
+    lexer.show_position();
     // The caret stands under the character after cd (column 6).
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), " ab cd\n      ^\n");
+    EXPECT_EQ(captured.out(), " ab cd\n      ^\n");
 }
 
 TEST_F(LexerTest, ShowPositionBlanksATabInsideQuotes) {
     feed("\"a\tb\" x\n");
-    EXPECT_EQ(describe(next_token()), "NAME(a\tb)");
-    testing::internal::CaptureStdout();
-    show_position();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\"a b\"\n     ^\n");
+    EXPECT_EQ(next(), "NAME(a\tb)");
+    lexer.show_position();
+    EXPECT_EQ(captured.out(), "\"a b\"\n     ^\n");
 }
 
 TEST_F(LexerTest, ShowPositionAtTheEndOfInputShowsTheLastLine) {
     feed("abc\n");
-    EXPECT_EQ(describe(next_token()), "NAME(abc)");
-    EXPECT_EQ(next_token(), TOK_END);
-    testing::internal::CaptureStdout();
-    show_position();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "abc\n   ^\n");
+    EXPECT_EQ(next(), "NAME(abc)");
+    EXPECT_EQ(lexer.next_token(), TOK_END);
+    lexer.show_position();
+    EXPECT_EQ(captured.out(), "abc\n   ^\n");
 }
 
 }  // namespace

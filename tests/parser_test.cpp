@@ -1,13 +1,17 @@
 // Command-file grammar: the calls its actions make, their timing relative to
-// the lexer, syntax errors with their position display, and recovery.
+// the lexer, the keyword context it switches, syntax errors with their
+// position display, and recovery.
 //
-// The parser's actions are replaced by recording ones. Those for ROMS and
-// SECTIONS switch the keyword context on, as the real directive operations
-// do, and the keyword switches forward to the lexer.
+// Most tests hand the parser recording actions. Besides each call they note
+// the lexer's keyword context: "kw_on" or "kw_off" is recorded when the
+// context differs from the one the previous call saw (checked before every
+// call and once more when the parse has ended).
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +21,7 @@
 #include "cmdfile/sections.h"
 #include "diag/diag.h"
 #include "driver/options.h"
-#include "driver/run.h"
+#include "support/capture.h"
 #include "support/harness.h"
 
 using namespace coffhex;
@@ -30,77 +34,117 @@ struct Call {
     int column;  // lexer cursor when the action ran
 };
 
-std::vector<Call> g_calls;
-
-void record(const std::string& what) {
-    g_calls.push_back({what, lex_line_number(), lex_column()});
-}
-
 std::string hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%X", value);
     return text;
 }
 
-std::string describe(int code) {
+std::string describe(const Lexer& lexer, int code) {
     switch (code) {
     case TOK_END: return "END";
-    case TOK_NAME: return std::string("NAME(") + token_text() + ")";
-    case TOK_NUMBER: return "NUMBER(" + hex(token_number()) + ")";
+    case TOK_NAME: return std::string("NAME(") + lexer.token_text() + ")";
+    case TOK_NUMBER: return "NUMBER(" + hex(lexer.token_number()) + ")";
     default: return "code " + std::to_string(code);
     }
 }
 
-// The option "take" fetches its value as a token and "word" as a raw word,
-// the way the option parser does; other options take nothing.
-void rec_option(const char* text) {
-    std::string what = std::string("option ") + text;
-    if (std::strcmp(text, "take") == 0) {
-        what += " took " + describe(next_token());
-    } else if (std::strcmp(text, "word") == 0) {
-        what += next_word() ? std::string(" took word ") + token_text() : " took nothing";
-    }
-    record(what);
-    // Ends the run the way a FATAL message does.
-    if (std::strcmp(text, "abort") == 0) end_run(1);
-}
-void rec_input(const char* name) { record(std::string("input ") + name); }
-void rec_begin_roms() {
-    keywords_on();
-    record("begin_roms");
-}
-void rec_page(int32_t page) { record("page " + std::to_string(page)); }
-void rec_new_range(const char* name) { record(std::string("range ") + name); }
-void rec_origin(uint32_t v) { record("origin " + hex(v)); }
-void rec_length(uint32_t v) { record("length " + hex(v)); }
-void rec_romwidth(uint32_t v) { record("romwidth " + std::to_string(v)); }
-void rec_memwidth(uint32_t v) { record("memwidth " + std::to_string(v)); }
-void rec_fill(uint32_t v) { record("fill " + hex(v)); }
-void rec_file(const char* name) { record(std::string("file ") + name); }
-void rec_finish_range() { record("finish_range"); }
-void rec_begin_sections() {
-    keywords_on();
-    record("begin_sections");
-}
-void rec_section(const char* name) { record(std::string("section ") + name); }
-void rec_boot() { record("boot"); }
-void rec_paddr(uint32_t v) { record("paddr " + hex(v)); }
-void rec_datawidth(uint32_t v) { record("datawidth " + std::to_string(v)); }
-void rec_append() { record("append"); }
-void rec_keywords_on() {
-    keywords_on();
-    record("kw_on");
-}
-void rec_keywords_off() {
-    keywords_off();
-    record("kw_off");
-}
+// Actions that record what the grammar recognised. The option "take"
+// fetches its value as a token and "word" as a raw word, the way the option
+// parser does; "abort" ends the run the way a FATAL message does; other
+// options take nothing.
+class RecordingActions : public CommandActions {
+public:
+    RecordingActions(Lexer& lexer, Diagnostics& diag) : lexer_(lexer), diag_(diag) {}
 
-const CommandActions RECORDING = {
-    rec_option,     rec_input,     rec_begin_roms, rec_page,         rec_new_range,
-    rec_origin,     rec_length,    rec_romwidth,   rec_memwidth,     rec_fill,
-    rec_file,       rec_finish_range, rec_begin_sections, rec_section, rec_boot,
-    rec_paddr,      rec_datawidth, rec_append,     rec_keywords_on,  rec_keywords_off,
+    // Before a parse: no calls, keyword context off (as the lexer starts).
+    void start() {
+        calls.clear();
+        keywords_ = false;
+    }
+
+    // Records a change of the lexer's keyword context since the last call.
+    void note_keywords() {
+        if (lexer_.keywords_active() == keywords_) return;
+        keywords_ = lexer_.keywords_active();
+        calls.push_back({keywords_ ? "kw_on" : "kw_off", lexer_.line_number(), lexer_.column()});
+    }
+
+    void option(const char* text) override {
+        std::string what = std::string("option ") + text;
+        if (std::strcmp(text, "take") == 0) {
+            what += " took " + describe(lexer_, lexer_.next_token());
+        } else if (std::strcmp(text, "word") == 0) {
+            what += lexer_.next_word() ? std::string(" took word ") + lexer_.token_text() : " took nothing";
+        }
+        record(what);
+        if (std::strcmp(text, "abort") == 0) diag_.end_run(1);
+    }
+    void input_name(const char* name) override { record(std::string("input ") + name); }
+    void begin_roms() override { record("begin_roms"); }
+    void set_page(int32_t page) override { record("page " + std::to_string(page)); }
+    void new_range(const char* name) override { record(std::string("range ") + name); }
+    void set_origin(uint32_t v) override { record("origin " + hex(v)); }
+    void set_length(uint32_t v) override { record("length " + hex(v)); }
+    void set_romwidth(uint32_t v) override { record("romwidth " + std::to_string(v)); }
+    void set_memwidth(uint32_t v) override { record("memwidth " + std::to_string(v)); }
+    void set_fill(uint32_t v) override { record("fill " + hex(v)); }
+    void add_output_file(const char* name) override { record(std::string("file ") + name); }
+    void finish_range() override { record("finish_range"); }
+    void begin_sections() override { record("begin_sections"); }
+    void new_section_spec(const char* name) override { record(std::string("section ") + name); }
+    void set_boot() override { record("boot"); }
+    void set_paddr(uint32_t v) override { record("paddr " + hex(v)); }
+    void set_datawidth(uint32_t v) override { record("datawidth " + std::to_string(v)); }
+    void append_section_spec() override { record("append"); }
+
+    std::vector<Call> calls;
+
+private:
+    void record(const std::string& what) {
+        note_keywords();
+        calls.push_back({what, lexer_.line_number(), lexer_.column()});
+    }
+
+    Lexer& lexer_;
+    Diagnostics& diag_;
+    bool keywords_ = false;
+};
+
+// Actions that carry the statements out on the objects of a conversion, as
+// the conversion does.
+class ConversionActions : public CommandActions {
+public:
+    ConversionActions(Settings& settings, OptionParser& options, MemoryConfig& memory,
+                      SectionSelection& selection)
+        : settings_(settings), options_(options), memory_(memory), selection_(selection) {}
+
+    void option(const char* text) override { options_.parse_option(text, nullptr); }
+    void input_name(const char* name) override { inputs.emplace_back(name); }
+    void begin_roms() override { memory_.begin_roms(); }
+    void set_page(int32_t page) override { memory_.set_current_page(page); }
+    void new_range(const char* name) override { memory_.new_range(name); }
+    void set_origin(uint32_t value) override { memory_.set_origin(value); }
+    void set_length(uint32_t value) override { memory_.set_length(value); }
+    void set_romwidth(uint32_t bits) override { memory_.set_romwidth(bits); }
+    void set_memwidth(uint32_t bits) override { memory_.set_memwidth(bits); }
+    void set_fill(uint32_t value) override { memory_.set_fill(value); }
+    void add_output_file(const char* name) override { memory_.add_output_file(name); }
+    void finish_range() override { memory_.finish_range(settings_.image); }
+    void begin_sections() override { selection_.begin_sections(); }
+    void new_section_spec(const char* name) override { selection_.new_section_spec(name); }
+    void set_boot() override { selection_.set_boot(); }
+    void set_paddr(uint32_t value) override { selection_.set_paddr(value); }
+    void set_datawidth(uint32_t bits) override { selection_.set_datawidth(bits); }
+    void append_section_spec() override { selection_.append_section_spec(); }
+
+    std::vector<std::string> inputs;
+
+private:
+    Settings& settings_;
+    OptionParser& options_;
+    MemoryConfig& memory_;
+    SectionSelection& selection_;
 };
 
 using Calls = std::vector<std::string>;
@@ -117,55 +161,51 @@ std::string position(const std::string& shown) {
 
 class ParserTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        reset_option_values();
-        reset_diagnostics();
-        lex_init();
-        g_calls.clear();
-        set_command_actions(&RECORDING);
-    }
     void TearDown() override {
-        set_command_actions(nullptr);
-        set_command_file_name(nullptr);
-        lex_reset();
         if (file_ != nullptr) std::fclose(file_);
     }
 
-    // Parses `text` as the command file cmds.txt, capturing standard output
-    // and standard error.
+    // Parses `text` as the command file cmds.txt with the recording actions;
+    // out_ and err_ receive what the parse wrote to standard output and
+    // standard error.
     int parse(const std::string& text) {
+        recorder.start();
+        const int result = parse_with(text, recorder);
+        recorder.note_keywords();
+        return result;
+    }
+
+    int parse_with(const std::string& text, CommandActions& actions) {
         if (file_ != nullptr) std::fclose(file_);
         file_ = std::tmpfile();
         if (file_ == nullptr) return -1;
         std::fwrite(text.data(), 1, text.size(), file_);
         std::rewind(file_);
-        g_calls.clear();
-        set_command_file_name("cmds.txt");
-        lex_reset();
-        lex_set_input(file_);
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
+        captured.diag.set_command_file("cmds.txt");
+        lexer.start(file_);
+        const size_t out_before = captured.out().size();
+        const size_t err_before = captured.err().size();
         int result = -1;
         try {
-            result = parse_command_file();
+            result = parse_command_file(lexer, actions, captured.diag);
         } catch (...) {
-            out_ = testing::internal::GetCapturedStdout();
-            err_ = testing::internal::GetCapturedStderr();
+            out_ = captured.out().substr(out_before);
+            err_ = captured.err().substr(err_before);
             throw;
         }
-        out_ = testing::internal::GetCapturedStdout();
-        err_ = testing::internal::GetCapturedStderr();
+        out_ = captured.out().substr(out_before);
+        err_ = captured.err().substr(err_before);
         return result;
     }
 
-    static Calls calls() {
+    Calls calls() const {
         Calls whats;
-        for (const Call& call : g_calls) whats.push_back(call.what);
+        for (const Call& call : recorder.calls) whats.push_back(call.what);
         return whats;
     }
 
-    static const Call& find(const std::string& what) {
-        for (const Call& call : g_calls)
+    const Call& find(const std::string& what) const {
+        for (const Call& call : recorder.calls)
             if (call.what == what) return call;
         static const Call none{"", -1, -1};
         ADD_FAILURE() << "no call " << what;
@@ -177,9 +217,12 @@ protected:
         EXPECT_EQ(result, 0);
         EXPECT_EQ(out_, "");
         EXPECT_EQ(err_, "");
-        EXPECT_EQ(worst_severity(), 0);
+        EXPECT_EQ(captured.diag.worst_severity(), 0);
     }
 
+    testsupport::CapturedDiagnostics captured;
+    Lexer lexer{captured.diag};
+    RecordingActions recorder{lexer, captured.diag};
     FILE* file_ = nullptr;
     std::string out_;
     std::string err_;
@@ -250,14 +293,14 @@ TEST_F(ParserTest, RomsDirective) {
                        "}\n"
                        "after\n"));
     EXPECT_EQ(calls(),
-              (Calls{"begin_roms", "page 0", "range rom1", "origin 0x100", "length 0x200",
+              (Calls{"kw_on", "begin_roms", "page 0", "range rom1", "origin 0x100", "length 0x200",
                      "romwidth 8", "memwidth 32", "fill 0xFF", "kw_off", "file a.hex",
                      "file b.hex", "kw_on", "finish_range", "page 1", "range rom2", "origin 0x0",
                      "length 0x10", "memwidth 16", "romwidth 16", "fill 0x1", "kw_off",
                      "file c.hex", "file d.hex", "kw_on", "finish_range", "range rom3",
                      "origin 0x5", "memwidth 8", "romwidth 8", "fill 0x2", "kw_off", "file e",
                      "kw_on", "finish_range", "kw_off", "input after"}));
-    EXPECT_FALSE(keywords_active());
+    EXPECT_FALSE(lexer.keywords_active());
 }
 
 TEST_F(ParserTest, BothSpellingsOfAnAttributeListAreTheSame) {
@@ -265,41 +308,38 @@ TEST_F(ParserTest, BothSpellingsOfAnAttributeListAreTheSame) {
     const Calls bare = calls();
     expect_clean(parse("ROMS { rom1: origin = 0x100, length = 0x200 }"));
     EXPECT_EQ(calls(), bare);
-    EXPECT_EQ(bare, (Calls{"begin_roms", "range rom1", "origin 0x100", "length 0x200",
+    EXPECT_EQ(bare, (Calls{"kw_on", "begin_roms", "range rom1", "origin 0x100", "length 0x200",
                            "finish_range", "kw_off"}));
 }
 
 TEST_F(ParserTest, ParenthesisedValues) {
     expect_clean(parse("ROMS { r origin ((0x10)) length (5) }"));
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r", "origin 0x10", "length 0x5",
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r", "origin 0x10", "length 0x5",
                               "finish_range", "kw_off"}));
 }
 
 TEST_F(ParserTest, RomsKeywordSwitchesContextBeforeTheBraceIsRead) {
-    expect_clean(parse("ROMS  { r origin 1 }"));
+    expect_clean(parse("ROMS  { r origin 1 }origin"));
     // Recorded right after "ROMS": the "{" was not read ahead.
     EXPECT_EQ(find("begin_roms").column, 4);
-    // The closing brace switches the context off before anything follows.
-    EXPECT_EQ(find("kw_off").column, 20);
+    // The closing brace switches the context off before anything follows:
+    // the origin right behind it is read as a name.
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r", "origin 0x1", "finish_range",
+                              "kw_off", "input origin"}));
 }
 
 TEST_F(ParserTest, FileListIsReadWithKeywordsOff) {
     // In FILES a file called fill, and one with a drive letter, are plain
     // names; after the list's "}" fill is the attribute again.
-    const std::string text = "ROMS { r files = { fill, c:\\out\\a.hex \"1st.hex\" } fill 0xFF }";
-    expect_clean(parse(text));
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r", "kw_off", "file fill",
+    expect_clean(parse("ROMS { r files = { fill, c:\\out\\a.hex \"1st.hex\" } fill 0xFF }"));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r", "kw_off", "file fill",
                               "file c:\\out\\a.hex", "file 1st.hex", "kw_on", "fill 0xFF",
                               "finish_range", "kw_off"}));
-    // FILES switches off right after its keyword, the list's "}" switches on
-    // right after the brace.
-    EXPECT_EQ(g_calls[2].column, static_cast<int>(text.find("files") + 5));
-    EXPECT_EQ(g_calls[6].column, static_cast<int>(text.find('}') + 1));
 }
 
 TEST_F(ParserTest, PageHeaderNeedsItsColon) {
     EXPECT_EQ(parse("ROMS { PAGE 1 rom1 origin 0 }"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range rom1", "origin 0x0", "finish_range",
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range rom1", "origin 0x0", "finish_range",
                               "kw_off"}));
     EXPECT_EQ(out_, position("ROMS { PAGE 1 rom1"));
     EXPECT_EQ(err_, syntax_error(1));
@@ -307,12 +347,12 @@ TEST_F(ParserTest, PageHeaderNeedsItsColon) {
 
 TEST_F(ParserTest, EmptyBlocksAreSyntaxErrors) {
     EXPECT_EQ(parse("ROMS { }"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "kw_off"}));
     EXPECT_EQ(out_, position("ROMS { }"));
     EXPECT_EQ(err_, syntax_error(1));
 
     EXPECT_EQ(parse("SECTIONS {\n}\n"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "kw_off"}));
     EXPECT_EQ(out_, position("}"));
     EXPECT_EQ(err_, syntax_error(2));
 }
@@ -320,7 +360,7 @@ TEST_F(ParserTest, EmptyBlocksAreSyntaxErrors) {
 TEST_F(ParserTest, RangeItemNeedsAnAttribute) {
     EXPECT_EQ(parse("ROMS { rom1 }"), 0);
     // The range is named but never finished.
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range rom1", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range rom1", "kw_off"}));
     EXPECT_EQ(out_, position("ROMS { rom1 }"));
     EXPECT_EQ(err_, syntax_error(1));
 }
@@ -330,7 +370,7 @@ TEST_F(ParserTest, FileListNeedsAName) {
     // the ROMS block, and the last "}" is an error at the top level, not
     // reported because recovery is still in progress.
     EXPECT_EQ(parse("ROMS { r files {} }\nnext\n"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r", "kw_off", "kw_off", "input next"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r", "kw_off", "input next"}));
     EXPECT_EQ(out_, position("ROMS { r files {}"));
     EXPECT_EQ(err_, syntax_error(1));
 }
@@ -338,13 +378,13 @@ TEST_F(ParserTest, FileListNeedsAName) {
 TEST_F(ParserTest, TrailingCommaAfterLastAttributeFailsAtTheNextToken) {
     EXPECT_EQ(parse("ROMS { rom1 length 0x100, rom2 length 0x100 }"), 0);
     // rom1 is interrupted and never finished; rom2 is parsed normally.
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range rom1", "length 0x100", "range rom2",
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range rom1", "length 0x100", "range rom2",
                               "length 0x100", "finish_range", "kw_off"}));
     EXPECT_EQ(out_, position("ROMS { rom1 length 0x100, rom2"));
     EXPECT_EQ(err_, syntax_error(1));
 
     EXPECT_EQ(parse("SECTIONS { sect1: paddr = 0x100, sect2 }"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "section sect1", "paddr 0x100",
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section sect1", "paddr 0x100",
                               "section sect2", "append", "kw_off"}));
     EXPECT_EQ(out_, position("SECTIONS { sect1: paddr = 0x100, sect2"));
     EXPECT_EQ(err_, syntax_error(1));
@@ -352,7 +392,10 @@ TEST_F(ParserTest, TrailingCommaAfterLastAttributeFailsAtTheNextToken) {
 
 TEST_F(ParserTest, TrailingCommaAfterLastFileNameFails) {
     EXPECT_EQ(parse("ROMS { r files { a.hex, } }"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r", "kw_off", "file a.hex", "kw_off"}));
+    // The interrupted list leaves the context off, and the closing "}" of
+    // the block keeps it off.
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r", "kw_off", "file a.hex"}));
+    EXPECT_FALSE(lexer.keywords_active());
     EXPECT_EQ(out_, position("ROMS { r files { a.hex, }"));
     EXPECT_EQ(err_, syntax_error(1));
 }
@@ -361,7 +404,8 @@ TEST_F(ParserTest, UnquotedFileNameStartingWithADigitFails) {
     EXPECT_EQ(parse("ROMS { r files { 1st.hex } }"), 0);
     // The interrupted FILES list left the keyword context off; recovery is
     // not undone, so "st.hex" after the NUMBER 1 starts a range item.
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r", "kw_off", "range st.hex", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r", "kw_off", "range st.hex"}));
+    EXPECT_FALSE(lexer.keywords_active());
     EXPECT_EQ(out_, position("ROMS { r files { 1"));
     EXPECT_EQ(err_, syntax_error(1));
 }
@@ -374,8 +418,8 @@ TEST_F(ParserTest, RecoveryInsideRomsDiscardsUntilAnItemCanStart) {
               0);
     // r1 is interrupted: never finished. "=", 5, 6, "(", ")" and "," are
     // discarded without further messages; page starts the next item.
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r1", "origin 0x100", "page 2", "range r2",
-                              "length 0x4", "finish_range", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r1", "origin 0x100", "page 2",
+                              "range r2", "length 0x4", "finish_range", "kw_off"}));
     EXPECT_EQ(out_, position("  r1 origin 0x100 ="));
     EXPECT_EQ(err_, syntax_error(2));
 }
@@ -384,8 +428,8 @@ TEST_F(ParserTest, RecoveryEndsAfterThreeShiftedTokens) {
     // After the error at "=", the three tokens of "r2 origin 1" end the
     // recovery, so the error at the next "=" is reported again.
     EXPECT_EQ(parse("ROMS {\nr1 origin 1 =\nr2 origin 1 =\nr3 origin 1 }\n"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r1", "origin 0x1", "range r2", "origin 0x1",
-                              "range r3", "origin 0x1", "finish_range", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r1", "origin 0x1", "range r2",
+                              "origin 0x1", "range r3", "origin 0x1", "finish_range", "kw_off"}));
     EXPECT_EQ(out_, position("r1 origin 1 =") + position("r2 origin 1 ="));
     EXPECT_EQ(err_, syntax_error(2) + syntax_error(3));
 
@@ -403,41 +447,43 @@ TEST_F(ParserTest, SectionsDirective) {
                        "  .cinit, .const\n"
                        "  .sw: PADDR = BOOT\n"
                        "}\n"));
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "section .text", "paddr 0x100", "datawidth 16",
-                              "append", "section .data", "paddr 0x200", "datawidth 8",
-                              "datawidth 32", "append", "section .cinit", "append",
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section .text", "paddr 0x100",
+                              "datawidth 16", "append", "section .data", "paddr 0x200",
+                              "datawidth 8", "datawidth 32", "append", "section .cinit", "append",
                               "section .const", "append", "section .sw", "boot", "append",
                               "kw_off"}));
-    EXPECT_FALSE(keywords_active());
+    EXPECT_FALSE(lexer.keywords_active());
 }
 
 TEST_F(ParserTest, EveryBootMarkForm) {
     expect_clean(parse("SECTIONS { a boot b = boot c: boot d (boot) e: paddr = boot\n"
                        "ff BOOT g: PADDR BOOT h:, }"));
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "section a", "boot", "append", "section b",
-                              "boot", "append", "section c", "boot", "append", "section d",
-                              "boot", "append", "section e", "boot", "append", "section ff",
-                              "boot", "append", "section g", "boot", "append", "section h",
-                              "append", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section a", "boot", "append",
+                              "section b", "boot", "append", "section c", "boot", "append",
+                              "section d", "boot", "append", "section e", "boot", "append",
+                              "section ff", "boot", "append", "section g", "boot", "append",
+                              "section h", "append", "kw_off"}));
 }
 
 TEST_F(ParserTest, PlainSectionMayBeFollowedByAComma) {
     expect_clean(parse("SECTIONS { sect1, sect2 boot }"));
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "section sect1", "append", "section sect2",
-                              "boot", "append", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section sect1", "append",
+                              "section sect2", "boot", "append", "kw_off"}));
 }
 
 TEST_F(ParserTest, SectionsKeywordSwitchesContextBeforeTheBraceIsRead) {
-    expect_clean(parse("SECTIONS{s paddr ( ( 7 ) )}x"));
+    expect_clean(parse("SECTIONS{s paddr ( ( 7 ) )}boot"));
     EXPECT_EQ(find("begin_sections").column, 8);
-    EXPECT_EQ(find("kw_off").column, 27);
-    EXPECT_EQ(calls().back(), "input x");
+    // The boot right behind the closing brace is read as a name.
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section s", "paddr 0x7", "append",
+                              "kw_off", "input boot"}));
 }
 
 TEST_F(ParserTest, RecoveryInsideSectionsDiscardsUntilAnItemCanStart) {
     EXPECT_EQ(parse("SECTIONS { a paddr = = 3 boot b }"), 0);
     // a is interrupted (never appended); "=", 3 and boot are discarded.
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "section a", "section b", "append", "kw_off"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section a", "section b", "append",
+                              "kw_off"}));
     EXPECT_EQ(out_, position("SECTIONS { a paddr = ="));
     EXPECT_EQ(err_, syntax_error(1));
 }
@@ -449,7 +495,7 @@ TEST_F(ParserTest, TopLevelErrorSkipsOnlyTheRestOfItsLine) {
     EXPECT_EQ(calls(), (Calls{"input a.out", "input c.out", "option y"}));
     EXPECT_EQ(out_, position("a.out 5") + position("c.out ("));
     EXPECT_EQ(err_, syntax_error(1) + syntax_error(2));
-    EXPECT_EQ(worst_severity(), ERROR);
+    EXPECT_EQ(captured.diag.worst_severity(), ERROR);
 }
 
 TEST_F(ParserTest, TopLevelErrorAtTheEndOfALineKeepsTheNextLine) {
@@ -463,10 +509,10 @@ TEST_F(ParserTest, ErrorAfterRomsKeywordRecoversAtTheTopLevel) {
     // The block never opens, so the keyword context stays on: origin on the
     // next line is the attribute keyword and a syntax error of its own.
     EXPECT_EQ(parse("ROMS 5 x\ny.out\norigin\n"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "input y.out"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "input y.out"}));
     EXPECT_EQ(out_, position("ROMS 5") + position("origin"));
     EXPECT_EQ(err_, syntax_error(1) + syntax_error(3));
-    EXPECT_TRUE(keywords_active());
+    EXPECT_TRUE(lexer.keywords_active());
 }
 
 TEST_F(ParserTest, DashWithoutNameAtTheEndOfInput) {
@@ -480,7 +526,9 @@ TEST_F(ParserTest, DashWithoutNameAtTheEndOfInput) {
 
 TEST_F(ParserTest, SecondSyntaxErrorAfterARecoveredBlockIsReported) {
     EXPECT_EQ(parse("ROMS { r }\nSECTIONS { s paddr }\n"), 0);
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r", "kw_off", "begin_sections", "section s",
+    // The ROMS block's "}" switches the context off and SECTIONS on again
+    // before the next action: no call sees it off in between.
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r", "begin_sections", "section s",
                               "kw_off"}));
     EXPECT_EQ(out_, position("ROMS { r }") + position("SECTIONS { s paddr }"));
     EXPECT_EQ(err_, syntax_error(1) + syntax_error(2));
@@ -490,13 +538,13 @@ TEST_F(ParserTest, SecondSyntaxErrorAfterARecoveredBlockIsReported) {
 
 TEST_F(ParserTest, BlockLeftOpenAbandonsTheParse) {
     EXPECT_EQ(parse("ROMS {\n  r origin 0\n"), 1);
-    EXPECT_EQ(calls(), (Calls{"begin_roms", "range r", "origin 0x0"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_roms", "range r", "origin 0x0"}));
     // The end of input is shown after the last line read.
     EXPECT_EQ(out_, position("  r origin 0"));
     EXPECT_EQ(err_, syntax_error(2));
 
     EXPECT_EQ(parse("SECTIONS {"), 1);
-    EXPECT_EQ(calls(), (Calls{"begin_sections"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections"}));
     EXPECT_EQ(err_, syntax_error(1));
 }
 
@@ -504,7 +552,7 @@ TEST_F(ParserTest, ErrorAtTheEndOfInputWhileRecoveringAbandons) {
     // 6 is discarded silently, then the end of input arrives while the
     // recovery count is still three.
     EXPECT_EQ(parse("SECTIONS { 5 6"), 1);
-    EXPECT_EQ(calls(), (Calls{"begin_sections"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections"}));
     EXPECT_EQ(out_, position("SECTIONS { 5"));
     EXPECT_EQ(err_, syntax_error(1));
 }
@@ -512,13 +560,12 @@ TEST_F(ParserTest, ErrorAtTheEndOfInputWhileRecoveringAbandons) {
 // ---------------------------------------------------------------- parse stack
 
 TEST_F(ParserTest, DeepParenthesesWithinTheStackLimit) {
-    // 9000 nested parentheses need about 9010 states: within 10,000, and
-    // well past the first room of 200.
+    // 9000 nested parentheses need about 9010 states: within 10,000.
     const std::string text = "SECTIONS { s paddr " + std::string(9000, '(') + "42" +
                              std::string(9000, ')') + " }\n-after\n";
     expect_clean(parse(text));
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "section s", "paddr 0x2A", "append", "kw_off",
-                              "option after"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section s", "paddr 0x2A", "append",
+                              "kw_off", "option after"}));
 }
 
 TEST_F(ParserTest, StackOverflowAbandonsTheParse) {
@@ -526,8 +573,8 @@ TEST_F(ParserTest, StackOverflowAbandonsTheParse) {
                              std::string(10000, ')') + " }\n-after\n";
     EXPECT_EQ(parse(text), 2);
     // The rest of the file is not read.
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "section s"}));
-    EXPECT_EQ(err_, syntax_error(lex_line_number()));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section s"}));
+    EXPECT_EQ(err_, syntax_error(lexer.line_number()));
     // The position display shows the current 255-character piece of the
     // line up to the "(" that did not fit.
     const size_t newline = out_.find('\n');
@@ -536,21 +583,19 @@ TEST_F(ParserTest, StackOverflowAbandonsTheParse) {
     EXPECT_EQ(out_, position(shown));
     EXPECT_FALSE(shown.empty());
     EXPECT_EQ(shown.find_first_not_of('('), std::string::npos);
-    EXPECT_GT(lex_line_number(), 30);
+    EXPECT_GT(lexer.line_number(), 30);
 }
 
 TEST_F(ParserTest, RunEndedByAnActionLeavesTheParserUsable) {
-    // The deep value grows the parse stack onto the heap; the action that
-    // ends the run must not leave it behind (the sanitizer build's leak
-    // check sees a lost block once the second deep parse has replaced it),
-    // and the next parse starts over.
+    // An action that ends the run in the middle of a deep parse ends the
+    // parse with it; the next parse with the same lexer starts over.
     const std::string deep = "SECTIONS { s paddr " + std::string(1000, '(') + "1" +
                              std::string(1000, ')') + " }\n-abort\n-after\n";
     EXPECT_THROW(parse(deep), RunAbort);
-    EXPECT_EQ(calls(), (Calls{"begin_sections", "section s", "paddr 0x1", "append", "kw_off",
-                              "option abort"}));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_sections", "section s", "paddr 0x1", "append",
+                              "kw_off", "option abort"}));
     expect_clean(parse("-again " + deep.substr(0, deep.find('\n') + 1)));
-    EXPECT_EQ(calls(), (Calls{"option again", "begin_sections", "section s", "paddr 0x1",
+    EXPECT_EQ(calls(), (Calls{"option again", "kw_on", "begin_sections", "section s", "paddr 0x1",
                               "append", "kw_off"}));
 }
 
@@ -558,7 +603,7 @@ TEST_F(ParserTest, RunEndedByAnActionLeavesTheParserUsable) {
 
 TEST_F(ParserTest, IllegalCharactersDoNotDisturbTheParse) {
     EXPECT_EQ(parse("a.out ? b.out\nROMS { r origin 1 * }\n"), 0);
-    EXPECT_EQ(calls(), (Calls{"input a.out", "input b.out", "begin_roms", "range r",
+    EXPECT_EQ(calls(), (Calls{"input a.out", "input b.out", "kw_on", "begin_roms", "range r",
                               "origin 0x1", "finish_range", "kw_off"}));
     EXPECT_EQ(out_, "");
     EXPECT_EQ(err_, "\"cmds.txt\", line 1:   ERROR: illegal input character: 0x3F\n"
@@ -605,22 +650,26 @@ TEST_F(ParserTest, HostileInputEndsCleanly) {
     }
 }
 
-TEST_F(ParserTest, DefaultActionsCarryOutOptionsAndDirectives) {
-    set_command_actions(nullptr);
-    reset_roms();
-    reset_sections();
-    expect_clean(parse("-romwidth 16 -o out.hex\n"
-                       "ROMS {\n"
-                       "  PAGE 1:\n"
-                       "  rom1: origin = 0x100, length = 0x200, width = 8, memwidth = 32,\n"
-                       "        fill = 0xFF, files = { a.hex fill }\n"
-                       "}\n"
-                       "SECTIONS { .text: paddr = 0x100 .data boot }\n"));
-    EXPECT_EQ(options().rom_width, 2);
-    EXPECT_EQ(options().output_names, std::deque<std::string>{"out.hex"});
-    EXPECT_FALSE(keywords_active());
+TEST_F(ParserTest, ActionsOfAConversionCarryOutOptionsAndDirectives) {
+    Settings settings;
+    OptionParser options(settings, lexer, captured.diag, "coffhex");
+    MemoryConfig memory(captured.diag);
+    SectionSelection selection(captured.diag);
+    ConversionActions actions(settings, options, memory, selection);
+    expect_clean(parse_with("-romwidth 16 -o out.hex\n"
+                            "ROMS {\n"
+                            "  PAGE 1:\n"
+                            "  rom1: origin = 0x100, length = 0x200, width = 8, memwidth = 32,\n"
+                            "        fill = 0xFF, files = { a.hex fill }\n"
+                            "}\n"
+                            "SECTIONS { .text: paddr = 0x100 .data boot }\n",
+                            actions));
+    EXPECT_EQ(settings.rom_width, 2);
+    EXPECT_EQ(settings.output_names, std::vector<std::string>{"out.hex"});
+    EXPECT_TRUE(actions.inputs.empty());
+    EXPECT_FALSE(lexer.keywords_active());
 
-    const RomRange* range = first_range();
+    const RomRange* range = memory.first_range();
     ASSERT_NE(range, nullptr);
     EXPECT_STREQ(range->name, "rom1");
     EXPECT_EQ(range->origin, 0x100u);
@@ -634,7 +683,7 @@ TEST_F(ParserTest, DefaultActionsCarryOutOptionsAndDirectives) {
     EXPECT_EQ(range->files[1].name, "fill");
     EXPECT_EQ(range->next, nullptr);
 
-    const SectionSpec* spec = first_section_spec();
+    const SectionSpec* spec = selection.first();
     ASSERT_NE(spec, nullptr);
     EXPECT_EQ(spec->name, ".text");
     EXPECT_EQ(spec->address, 0x100u);
@@ -643,8 +692,6 @@ TEST_F(ParserTest, DefaultActionsCarryOutOptionsAndDirectives) {
     EXPECT_EQ(spec->next->name, ".data");
     EXPECT_TRUE(spec->next->boot_loaded());
     EXPECT_EQ(spec->next->next, nullptr);
-    reset_roms();
-    reset_sections();
 }
 
 TEST(CommandFileProgramTest, SyntaxErrorsThroughTheProgram) {
@@ -662,29 +709,6 @@ TEST(CommandFileProgramTest, SyntaxErrorsThroughTheProgram) {
     EXPECT_EQ(result.err, syntax_error(2) +
                               "\"cmds.txt\", line 3:   ERROR: illegal input character: 0x2E\n"
                               ">> FATAL ERROR: no input files (aborting)\n");
-}
-
-TEST_F(ParserTest, DefaultActionsAreRestored) {
-    set_command_actions(nullptr);
-    const CommandActions& defaults = default_command_actions();
-    EXPECT_EQ(defaults.keywords_on, &keywords_on);
-    EXPECT_EQ(defaults.keywords_off, &keywords_off);
-    EXPECT_EQ(defaults.input_name, &classify_input);
-    EXPECT_EQ(defaults.begin_roms, &begin_roms);
-    EXPECT_EQ(defaults.new_range, &new_range);
-    EXPECT_EQ(defaults.set_origin, &set_origin);
-    EXPECT_EQ(defaults.set_length, &set_length);
-    EXPECT_EQ(defaults.set_romwidth, &set_romwidth);
-    EXPECT_EQ(defaults.set_memwidth, &set_memwidth);
-    EXPECT_EQ(defaults.set_fill, &set_fill);
-    EXPECT_EQ(defaults.add_output_file, &add_output_file);
-    EXPECT_EQ(defaults.finish_range, &finish_range);
-    EXPECT_EQ(defaults.begin_sections, &begin_sections);
-    EXPECT_EQ(defaults.new_section_spec, &new_section_spec);
-    EXPECT_EQ(defaults.set_boot, &set_boot);
-    EXPECT_EQ(defaults.set_paddr, &set_paddr);
-    EXPECT_EQ(defaults.set_datawidth, &set_datawidth);
-    EXPECT_EQ(defaults.append_section_spec, &append_section_spec);
 }
 
 }  // namespace
