@@ -7,6 +7,7 @@
 #include "coff/byteorder.h"
 #include "coff/sym.h"
 #include "diag/diag.h"
+#include "platform/platform.h"
 
 namespace coffhex {
 
@@ -34,7 +35,7 @@ void CoffFile::close() {
 bool CoffFile::read_at(uint64_t position, uint8_t* buffer, size_t count) const {
     if (stream_ == nullptr) return false;
     if (position > file_size_ || count > file_size_ - position) return false;
-    if (std::fseek(stream_, static_cast<long>(position), SEEK_SET) != 0) return false;
+    if (!seek_to(stream_, position)) return false;
     return std::fread(buffer, 1, count, stream_) == count;
 }
 
@@ -52,10 +53,7 @@ void CoffFile::read_headers(bool trace) {
 
     // The file's size bounds every count, offset and size read from it.
     file_size_ = 0;
-    if (stream_ == nullptr || std::fseek(stream_, 0, SEEK_END) != 0) read_error();
-    const long end = std::ftell(stream_);
-    if (end < 0) read_error();
-    file_size_ = static_cast<uint64_t>(end);
+    if (stream_ == nullptr || !stream_size(stream_, file_size_)) read_error();
 
     uint8_t fh[FILE_HEADER_READ];
     if (!read_at(0, fh, sizeof fh)) read_error();

@@ -1,9 +1,8 @@
 #include "diag/faults.h"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "diag/diag.h"
 #include "platform/files.h"
@@ -19,7 +18,7 @@ extern "C" void fault_handler(int signal) {
     remove_staged_files_on_fault();
     write_fault_text(stderr, signal, process_hooks().program_name.load());
     std::fflush(nullptr);
-    _exit(2);
+    std::_Exit(2);
 }
 
 }  // namespace

@@ -1,17 +1,24 @@
-// Staged output files on POSIX systems.
+// Staged output files: a temporary file beside the final name, renamed over
+// it when the conversion is complete.
 #include "platform/files.h"
 #include "platform/hooks.h"
+#include "platform/platform.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
-#include <mutex>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace coffhex {
 
@@ -47,11 +54,59 @@ void unregister_temp(const std::string& path) {
     }
 }
 
+#ifdef _WIN32
+
+struct Existing {};  // Windows keeps no mode bits that a new file should copy
+
+// The name a staged file replaces: the name itself when it is absent or a
+// regular file; empty when it must be written directly (a device such as
+// NUL or COM1, a directory).
+std::string replaced_name(const std::string& name, Existing&, bool& exists) {
+    exists = false;
+    struct _stat64 st;
+    if (_stat64(name.c_str(), &st) != 0) return errno == ENOENT ? name : std::string();
+    if ((st.st_mode & _S_IFMT) != _S_IFREG) return std::string();
+    exists = true;
+    return name;
+}
+
+int create_exclusive(const std::string& path, bool binary) {
+    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | (binary ? _O_BINARY : _O_TEXT),
+                 _S_IREAD | _S_IWRITE);
+}
+
+void keep_mode(int, const Existing&) {}
+
+FILE* stream_of(int fd, const char* mode) { return _fdopen(fd, mode); }
+void close_fd(int fd) { _close(fd); }
+void remove_file(const char* path) { _unlink(path); }
+
+// A plain rename fails onto an existing file; MoveFileEx replaces it.
+bool replace_file(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
+    switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: errno = EACCES; break;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+    case ERROR_DISK_FULL: errno = ENOSPC; break;
+    default: errno = EIO; break;
+    }
+    return false;
+}
+
+#else
+
+struct Existing {
+    struct stat st;
+};
+
 // The name a staged file replaces: the name itself, or for a symbolic link
 // the file it leads to. Empty when the name must be written directly: it
 // exists and is not a regular file (a FIFO, a device), or it is a link
 // that leads nowhere.
-std::string replaced_name(const std::string& name, struct stat& existing, bool& exists) {
+std::string replaced_name(const std::string& name, Existing& existing, bool& exists) {
     exists = false;
     struct stat link;
     if (lstat(name.c_str(), &link) != 0) return errno == ENOENT ? name : std::string();
@@ -62,11 +117,32 @@ std::string replaced_name(const std::string& name, struct stat& existing, bool& 
         target = resolved;
         std::free(resolved);
     }
-    if (stat(target.c_str(), &existing) != 0) return std::string();
-    if (!S_ISREG(existing.st_mode)) return std::string();
+    if (stat(target.c_str(), &existing.st) != 0) return std::string();
+    if (!S_ISREG(existing.st.st_mode)) return std::string();
     exists = true;
     return target;
 }
+
+int create_exclusive(const std::string& path, bool) {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+// The replacement keeps the mode (and, where the system lets this user,
+// the owner and group) of the file it replaces.
+void keep_mode(int fd, const Existing& existing) {
+    if (fchown(fd, existing.st.st_uid, existing.st.st_gid) != 0)
+        (void)!fchown(fd, static_cast<uid_t>(-1), existing.st.st_gid);
+    (void)fchmod(fd, existing.st.st_mode & 07777);
+}
+
+FILE* stream_of(int fd, const char* mode) { return fdopen(fd, mode); }
+void close_fd(int fd) { close(fd); }
+void remove_file(const char* path) { unlink(path); }
+bool replace_file(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+#endif
 
 }  // namespace
 
@@ -76,32 +152,26 @@ FILE* open_staged(const std::string& name, bool binary, StagedFile& file) {
     file.replace_name.clear();
     const char* mode = binary ? "wb" : "w";
 
-    struct stat existing {};
+    Existing existing{};
     bool exists = false;
     const std::string target = replaced_name(name, existing, exists);
     if (!target.empty()) {
         // A name of this process's own; a left-over of an earlier process
         // with the same number is stepped over.
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string temp = target + ".~" + std::to_string(static_cast<long>(getpid())) +
-                                     "-" + std::to_string(attempt);
-            const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            const std::string temp =
+                target + ".~" + std::to_string(process_id()) + "-" + std::to_string(attempt);
+            const int fd = create_exclusive(temp, binary);
             if (fd < 0) {
                 if (errno == EEXIST) continue;
                 break;  // the directory takes no new file: write the name itself
             }
-            if (exists) {
-                // The replacement keeps the mode (and, where the system lets
-                // this user, the owner and group) of the file it replaces.
-                if (fchown(fd, existing.st_uid, existing.st_gid) != 0)
-                    (void)!fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
-                (void)fchmod(fd, existing.st_mode & 07777);
-            }
-            FILE* stream = fdopen(fd, mode);
+            if (exists) keep_mode(fd, existing);
+            FILE* stream = stream_of(fd, mode);
             if (stream == nullptr) {
                 const int error = errno;
-                close(fd);
-                unlink(temp.c_str());
+                close_fd(fd);
+                remove_file(temp.c_str());
                 errno = error;
                 return nullptr;
             }
@@ -116,9 +186,9 @@ FILE* open_staged(const std::string& name, bool binary, StagedFile& file) {
 
 bool commit_staged(StagedFile& file) {
     if (!file.staged()) return true;
-    const bool done = std::rename(file.temp_name.c_str(), file.replace_name.c_str()) == 0;
+    const bool done = replace_file(file.temp_name, file.replace_name);
     const int error = errno;
-    if (!done) unlink(file.temp_name.c_str());
+    if (!done) remove_file(file.temp_name.c_str());
     unregister_temp(file.temp_name);
     file.temp_name.clear();
     errno = error;
@@ -127,14 +197,14 @@ bool commit_staged(StagedFile& file) {
 
 void discard_staged(StagedFile& file) {
     if (!file.staged()) return;
-    unlink(file.temp_name.c_str());
+    remove_file(file.temp_name.c_str());
     unregister_temp(file.temp_name);
     file.temp_name.clear();
 }
 
 void remove_staged_files_on_fault() {
     for (TempNode* node = process_hooks().temp_files.load(); node != nullptr; node = node->next.load())
-        unlink(node->path);
+        remove_file(node->path);
 }
 
 ProcessHooks& process_hooks() {
