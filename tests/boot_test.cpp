@@ -1,20 +1,14 @@
 // The boot table: layout, byte order, padding, chunking, closing, the
 // bootstrap table and the boot-table wording of placement diagnostics, run
-// end to end on the real binary; the internal guards in process.
+// end to end on the real binary; the guards and the table's origin in
+// process.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "boot/boot.h"
-#include "cmdfile/roms.h"
-#include "cmdfile/sections.h"
-#include "coff/coff.h"
 #include "coffgen/coffgen.h"
-#include "diag/diag.h"
-#include "driver/options.h"
-#include "driver/run.h"
-#include "image/placement.h"
+#include "image_fixture.h"
 #include "support/harness.h"
 
 using namespace testsupport;
@@ -395,68 +389,55 @@ TEST_F(BootRun, TableOnAPageWithoutRangesIsReportedOnce) {
 
 // --- guards, in process ----------------------------------------------------
 
-class BootGuard : public ::testing::Test {
-protected:
-    void SetUp() override { coffhex::reset_options(); }
-    void TearDown() override { coffhex::reset_options(); }
-};
-
-TEST_F(BootGuard, FieldWiderThanFourBytesEndsTheRun) {
-    testing::internal::CaptureStderr();
+TEST(BootGuard, FieldWiderThanFourBytesEndsTheRun) {
+    imagetest::ImageRig rig;
+    rig.load(imagetest::section(".text", 0x2000, 6));
+    rig.add_range(0x1000, 0x1FFF);
+    rig.start();
     try {
-        coffhex::write_boot_field(0, 5);
+        rig.boot->write_boot_field(0, 5);
         ADD_FAILURE() << "write_boot_field returned";
     } catch (const coffhex::RunAbort& abort) {
         EXPECT_EQ(abort.status, 1);
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), ">> ERROR: field truncated - ABORT\n");
-    EXPECT_EQ(coffhex::boot_table_address(), 0u);
+    EXPECT_EQ(rig.captured.err(), ">> ERROR: field truncated - ABORT\n");
+    EXPECT_EQ(rig.boot->table_address(), 0x1000u);
+    EXPECT_EQ(rig.written(), std::vector<std::string>{});
 }
 
-TEST_F(BootGuard, UnfinishedChunkOfPartialWordsIsAnInternalError) {
-    // A chunk that does not finish its section must be whole memory words.
-    coffhex::RomRange range;
-    range.origin = 0;
-    range.end = 0xFFFF;
-    range.address = 0;
-    range.memwidth = 4;
-    range.romwidth = 1;
-    coffhex::set_current_range(&range);
-    coffhex::SectionEntry section;
-    section.vaddr = 0x2000;
-    section.size = 100;
-    coffhex::SectionSpec entry;
-    entry.name = ".text";
-    entry.flags = coffhex::SPEC_BOOT;
-    coffhex::set_current_entry(&entry);
+TEST(BootGuard, UnfinishedChunkOfPartialWordsIsAnInternalError) {
+    // A chunk that does not finish its section must be whole memory words:
+    // 6 of the 100 bytes of .text, with 32-bit memory words.
+    imagetest::ImageRig rig;
+    rig.load(imagetest::section(".text", 0x2000, 100));
+    rig.add_range(0x0, 0xFFFF, 4, 1);
+    rig.select(".text", 0xFFFFFFFFu, true);
+    rig.start();
+    rig.placement->set_current_entry(rig.entry(".text"));
     const uint8_t data[6] = {1, 2, 3, 4, 5, 6};
-
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(coffhex::append_boot_data(section, data, 0x2000, 6), coffhex::RunAbort);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              ">> INTERNAL ERROR: corrupt boot buffer - ABORT\n");
-    coffhex::set_current_entry(nullptr);
-    coffhex::set_current_range(nullptr);
+    const coffhex::SectionEntry& section = rig.coff->sections()[0];
+    EXPECT_THROW(rig.boot->append_boot_data(section, data, 0x2000, 6), coffhex::RunAbort);
+    EXPECT_EQ(rig.captured.err(), ">> INTERNAL ERROR: corrupt boot buffer - ABORT\n");
+    EXPECT_EQ(rig.written(), std::vector<std::string>{});
 }
 
-TEST_F(BootGuard, OriginDefaultsToTheFirstRange) {
-    coffhex::begin_roms();
-    coffhex::set_current_page(2);
-    coffhex::new_range("low");
-    coffhex::set_origin(0x800);
-    coffhex::set_length(0x100);
-    coffhex::finish_range();
-    coffhex::options().boot_page = -1;
-    coffhex::set_boot_origin();
-    EXPECT_EQ(coffhex::options().boot_org, 0x800u);
-    EXPECT_EQ(coffhex::options().boot_page, 2);
-    EXPECT_EQ(coffhex::boot_table_address(), 0x800u);
+TEST(BootGuard, OriginDefaultsToTheFirstRange) {
+    imagetest::ImageRig rig;
+    rig.load("");
+    rig.add_range(0x800, 0x8FF, 1, 1, 0, 2);
+    rig.boot_settings.boot_page = -1;
+    rig.start();
+    EXPECT_EQ(rig.boot->boot_org(), 0x800u);
+    EXPECT_EQ(rig.boot->boot_page(), 2);
+    EXPECT_EQ(rig.boot->table_address(), 0x800u);
 
     // A given origin and page stay.
-    coffhex::options().boot_org = 0x1234;
-    coffhex::options().boot_page = 0;
-    coffhex::set_boot_origin();
-    EXPECT_EQ(coffhex::options().boot_org, 0x1234u);
-    EXPECT_EQ(coffhex::options().boot_page, 0);
-    EXPECT_EQ(coffhex::boot_table_address(), 0x1234u);
+    coffhex::BootSettings given;
+    given.boot_org = 0x1234;
+    given.boot_page = 0;
+    coffhex::BootTable table(given, *rig.coff, *rig.placement, rig.diag);
+    table.set_boot_origin(rig.first_range());
+    EXPECT_EQ(table.boot_org(), 0x1234u);
+    EXPECT_EQ(table.boot_page(), 0);
+    EXPECT_EQ(table.table_address(), 0x1234u);
 }

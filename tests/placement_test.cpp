@@ -1,757 +1,565 @@
 // Placement of section data into memory ranges: fill, padding, gaps,
 // unplaced and overlapping data, moving from range to range, and the data
-// sink's per-section steps. The format writer is replaced by a recorder that
-// logs every protocol call with its stream entry, bytes and output address.
+// sink's per-section steps, asserted on the files written.
 #include <gtest/gtest.h>
 
-#include "boot/boot.h"
-
-#include <cstdio>
-#include <memory>
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "cmdfile/roms.h"
-#include "cmdfile/sections.h"
-#include "coff/coff.h"
-#include "diag/diag.h"
-#include "driver/options.h"
-#include "driver/run.h"
-#include "image/output_files.h"
-#include "image/placement.h"
-#include "support/harness.h"
-#include "support/recording_writer.h"
+#include "image_fixture.h"
 
-using namespace coffhex;
+using namespace imagetest;
 
 namespace {
 
-using Call = testsupport::WriterCall;
-std::vector<Call>& g_calls = testsupport::recorded_calls;
-constexpr auto recorder = testsupport::recording_writer;
-
-using testsupport::bytes;
-using testsupport::unwrap;
-
-// Section data with room for pad bytes behind it; byte i is first + i.
-std::vector<uint8_t> data_run(uint32_t length, int first) {
-    std::vector<uint8_t> out(length + 16, 0xEE);
-    for (uint32_t i = 0; i < length; ++i) out[i] = static_cast<uint8_t>(first + i);
-    return out;
-}
-
-class PlacementTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        reset_option_values();
-        reset_coff_input();
-        reset_sections();
-        reset_placement();
-        reset_output_files();
-        reset_diagnostics();
-        set_coff_file_name("app.out");
-        set_writer_override(recorder);
-        g_calls.clear();
-        options().order = ORDER_LS;
-    }
-    void TearDown() override {
-        abandon_output_files();
-        reset_placement();
-        reset_output_files();
-    }
-
-    RomRange* add_range(uint32_t origin, uint32_t end, int32_t page = 0, int32_t memwidth = 1,
-                        int32_t romwidth = 1, uint32_t fill = 0) {
-        auto range = std::make_unique<RomRange>();
-        std::snprintf(range->name, sizeof range->name, "r%zu", ranges_.size());
-        range->origin = origin;
-        range->end = end;
-        range->address = origin;
-        range->length = end - origin + 1;
-        range->page = page;
-        range->memwidth = memwidth;
-        range->romwidth = romwidth;
-        range->fill = fill;
-        range->file_count = lane_count(memwidth, romwidth);
-        for (int i = 0; i < range->file_count; ++i)
-            range->files.push_back(
-                {dir_.file(std::string(range->name) + "_f" + std::to_string(i))});
-        if (!ranges_.empty()) ranges_.back()->next = range.get();
-        ranges_.push_back(std::move(range));
-        if (ranges_.size() == 1) set_current_range(ranges_.front().get());
-        return ranges_.back().get();
-    }
-
-    // An entry linked to a new input section of `size` bytes at `vaddr`.
-    SectionSpec* add_entry(const char* name, uint32_t address, uint32_t size, int32_t page = 0,
-                           uint32_t vaddr = 0xFFFFFFFFu) {
-        SectionEntry section;
-        std::snprintf(section.name, sizeof section.name, "%s", name);
-        section.vaddr = vaddr == 0xFFFFFFFFu ? address : vaddr;
-        section.paddr = address;
-        section.size = size;
-        section.data_pos = 0x100;
-        section.page = static_cast<uint16_t>(page);
-        coff_input().sections.push_back(section);
-        auto entry = std::make_unique<SectionSpec>();
-        entry->name = name;
-        entry->section = static_cast<int>(coff_input().sections.size() - 1);
-        entry->address = address;
-        entry->start_address = address;
-        entry->page = page;
-        entry->datawidth = 1;
-        if (!entries_.empty()) entries_.back()->next = entry.get();
-        entries_.push_back(std::move(entry));
-        set_selection_override(entries_.front().get());
-        return entries_.back().get();
-    }
-
-    // Places the whole section of `entry` as one chunk of data first, first+1...
-    uint32_t place(SectionSpec* entry, uint32_t length, int first) {
-        set_current_entry(entry);
-        std::vector<uint8_t> buffer = data_run(length, first);
-        return place_data(buffer.data(), length, entry->address);
-    }
-
-    // Data calls of one stream entry as (address, bytes).
-    static std::vector<std::pair<uint32_t, std::vector<uint8_t>>> data_of(int stream) {
-        std::vector<std::pair<uint32_t, std::vector<uint8_t>>> out;
-        for (const Call& c : g_calls)
-            if (c.op == OP_DATA && c.stream == stream) out.emplace_back(c.address, c.bytes);
-        return out;
-    }
-    static std::vector<int> ops() {
-        std::vector<int> out;
-        for (const Call& c : g_calls) out.push_back(c.op);
-        return out;
-    }
-    static int count_op(int op) {
-        int n = 0;
-        for (const Call& c : g_calls) n += c.op == op;
-        return n;
-    }
-
-    testsupport::TempDir dir_;
-    std::vector<std::unique_ptr<RomRange>> ranges_;
-    std::vector<std::unique_ptr<SectionSpec>> entries_;
-};
+// A run of `count` one-byte groups of the same value: "5A 5A 5A".
+std::string repeated(int value, size_t count) { return groups(Bytes(count, static_cast<uint8_t>(value))); }
 
 // ---------------------------------------------------------------------------
 // Image mode and fill
 
-TEST_F(PlacementTest, ImageModeFillsBeforeAndAfterSection) {
-    options().image = true;
-    // Fill 0xAABBCCDD in a little-endian input: pattern DD CC BB AA; with a
-    // one-byte memory word the pattern offset cycles 0,1,2,3 from each gap's
-    // start.
-    add_range(0x0, 0xFF, 0, 1, 1, 0xAABBCCDDu);
-    SectionSpec* s = add_entry("sect", 0x10, 16);
-    EXPECT_EQ(place(s, 16, 0x40), 16u);
-    finish_ranges();
+TEST(Placement, ImageModeFillsBeforeAndAfterTheSection) {
+    ImageRig rig;
+    rig.image = true;
+    rig.load(section("sect", 0x10, 16));
+    RomRange& range = rig.add_range(0x0, 0xFF, 1, 1, 0xAABBCCDDu);
+    rig.start();
+    SectionSpec* s = rig.entry("sect");
+    EXPECT_EQ(rig.place(s, counting_bytes(16, 0x40)), 16u);
+    rig.finish();
 
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 256u);
+    // Fill 0xAABBCCDD of a little-endian input is the pattern DD CC BB AA;
+    // one-byte memory words take it at offsets 0, 1, 2, 3 from each gap's
+    // start.
     const uint8_t fill[4] = {0xDD, 0xCC, 0xBB, 0xAA};
-    for (uint32_t a = 0; a < 256; ++a) {
-        SCOPED_TRACE(a);
-        EXPECT_EQ(data[a].first, a);
-        ASSERT_EQ(data[a].second.size(), 1u);
+    Bytes expected;
+    for (uint32_t a = 0; a < 0x100; ++a) {
         if (a < 0x10)
-            EXPECT_EQ(data[a].second[0], fill[a % 4]);
+            expected.push_back(fill[a % 4]);
         else if (a < 0x20)
-            EXPECT_EQ(data[a].second[0], 0x40 + (a - 0x10));
+            expected.push_back(static_cast<uint8_t>(0x40 + a - 0x10));
         else
-            EXPECT_EQ(data[a].second[0], fill[(a - 0x20) % 4]);
+            expected.push_back(fill[(a - 0x20) % 4]);
     }
-    // Written from address 0 without a jump: no new-address call at all.
-    EXPECT_EQ(count_op(OP_NEW_ADDRESS), 0);
-    EXPECT_EQ(count_op(OP_BEGIN_FILE), 1);
-    EXPECT_EQ(count_op(OP_END_FILE), 1);
-    EXPECT_EQ(current_range(), nullptr);
-    EXPECT_EQ(s->range, ranges_[0].get());
+    // One run from address 0 in one file: a line breaks only after 16
+    // pieces.
+    std::string lines;
+    for (uint32_t a = 0; a < 0x100; a += 16)
+        lines += debug_line(a, groups(Bytes(expected.begin() + a, expected.begin() + a + 16)));
+    EXPECT_EQ(rig.text(range), debug_file(lines));
+    EXPECT_EQ(rig.placement->current_range(), nullptr);
+    EXPECT_EQ(s->range, &range);
     EXPECT_EQ(s->start_address, 0x10u);
     EXPECT_EQ(s->last_address, 0x1Fu);
+    EXPECT_EQ(rig.err(), "");
 }
 
-TEST_F(PlacementTest, NonImageModeWritesOnlyTheSection) {
-    add_range(0x0, 0xFF, 0, 1, 1, 0xAABBCCDDu);
-    SectionSpec* s = add_entry("sect", 0x10, 16);
-    place(s, 16, 0x40);
-    finish_ranges();
-
-    ASSERT_EQ(g_calls.size(), 1u + 1u + 16u + 1u + 1u);
-    EXPECT_EQ(g_calls[0].op, OP_BEGIN_FILE);
-    EXPECT_EQ(g_calls[1].op, OP_NEW_ADDRESS);
-    EXPECT_EQ(g_calls[1].address, 0x10u);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(g_calls[2 + i].op, OP_DATA);
-        EXPECT_EQ(g_calls[2 + i].address, 0x10u + i);
-        EXPECT_EQ(g_calls[2 + i].bytes, bytes({0x40 + i}));
-    }
-    EXPECT_EQ(g_calls[18].op, OP_END_RECORD);  // the pending record is flushed on close
-    EXPECT_EQ(g_calls[19].op, OP_END_FILE);
-    EXPECT_EQ(current_range(), nullptr);
+TEST(Placement, NonImageModeWritesOnlyTheSections) {
+    ImageRig rig;
+    rig.load(section("sect", 0x10, 16));
+    RomRange& range = rig.add_range(0x0, 0xFF, 1, 1, 0xAABBCCDDu);
+    rig.add_range(0x100, 0x1FF);
+    rig.start();
+    rig.place(rig.entry("sect"), counting_bytes(16, 0x40));
+    rig.finish();
+    // The data alone, at its own address; the record is ended on close.
+    EXPECT_EQ(rig.text(range), debug_file(debug_line(0x10, groups(counting_bytes(16, 0x40)))));
+    // The second range received nothing and has no files at all.
+    EXPECT_EQ(rig.written(), std::vector<std::string>{"r0.0"});
+    EXPECT_EQ(rig.placement->current_range(), nullptr);
 }
 
-TEST_F(PlacementTest, NonImageRangeWithoutDataGetsNoFiles) {
-    add_range(0x0, 0xFF);
-    add_range(0x100, 0x1FF);
-    finish_ranges();
-    EXPECT_TRUE(g_calls.empty());
-    EXPECT_FALSE(testsupport::file_exists(ranges_[0]->files[0].name));
-    EXPECT_EQ(current_range(), nullptr);
+TEST(Placement, ImageModeEmptySecondRangeIsAllFill) {
+    ImageRig rig;
+    rig.image = true;
+    rig.load(section("sect", 0x0, 16));
+    rig.add_range(0x0, 0xF, 4, 1, 0);
+    RomRange& second = rig.add_range(0x10, 0x1F, 4, 1, 0x44332211u);
+    rig.start();
+    rig.place(rig.entry("sect"), counting_bytes(16));
+    rig.finish();
+    // Four words of fill in four lanes from the second range's origin: lane
+    // k of the little-endian fill word 0x44332211 holds byte k (11 22 33 44).
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(rig.text(second, k), debug_file(debug_line(0x10, repeated(0x11 * (k + 1), 4))))
+            << "lane " << k;
 }
 
-TEST_F(PlacementTest, ImageModeEmptySecondRangeIsAllFill) {
-    options().image = true;
-    add_range(0x0, 0xF, 0, 4, 1, 0);
-    add_range(0x10, 0x1F, 0, 4, 1, 0x44332211u);
-    SectionSpec* s = add_entry("sect", 0x0, 16);
-    place(s, 16, 0);
-    finish_ranges();
+TEST(Placement, FillPatternFollowsTheMemoryWordOffsets) {
+    // Two-byte words take the pattern at offsets 0, 2, 0, 2: the fill
+    // 0x11223344 of a big-endian input is the byte stream 11 22 33 44, which
+    // MS order leaves as it is.
+    ImageRig big;
+    big.image = true;
+    big.order = ORDER_MS;
+    big.load("data msb\n");
+    RomRange& two = big.add_range(0x0, 0x7, 2, 2, 0x11223344u);
+    big.start();
+    big.finish();
+    EXPECT_EQ(big.text(two), debug_file(debug_line(0x0, "1122 3344 1122 3344")));
 
-    // The second range: open, four words of fill in four lanes, close.
-    // Lane k of a little-endian fill word 0x44332211 holds byte k: 11 22 33 44.
-    size_t first_of_second = 0;
-    int begins = 0;
-    for (size_t i = 0; i < g_calls.size(); ++i)
-        if (g_calls[i].op == OP_BEGIN_FILE && ++begins == 5) first_of_second = i;
-    ASSERT_EQ(begins, 8);
-    std::vector<Call> second(g_calls.begin() + static_cast<long>(first_of_second), g_calls.end());
-    int data = 0;
-    for (const Call& c : second) {
-        if (c.op != OP_DATA) continue;
-        ++data;
-        EXPECT_EQ(c.bytes, bytes({0x11 * (c.stream + 1)})) << "stream " << c.stream;
-        EXPECT_GE(c.address, 0x10u);
-        EXPECT_LE(c.address, 0x1Cu);
-    }
-    EXPECT_EQ(data, 16);
-    EXPECT_EQ(g_calls.back().op, OP_END_FILE);
+    // Three-byte words: the little-endian pattern 11 22 33 44 is put into
+    // the LS byte order of a three-byte lane as a whole (33 22 11, the
+    // partial group 44 left alone); words take it at offsets 0, 3, 0,
+    // reading past its end from offset 3: 332211, 44 33 22, 332211.
+    ImageRig little;
+    little.image = true;
+    little.load("");
+    RomRange& three = little.add_range(0x0, 0x8, 3, 3, 0x44332211u);
+    little.start();
+    little.finish();
+    EXPECT_EQ(little.text(three), debug_file(debug_line(0x0, "332211 443322 332211")));
 }
 
-TEST_F(PlacementTest, FillPatternFollowsMemoryWidthOffsets) {
-    options().image = true;
-    // Two-byte words take the pattern at offsets 0, 2, 0, 2...: the fill
-    // 0x11223344 of a big-endian input is the byte stream 11 22 33 44 ...;
-    // MS order leaves it unchanged, so the lane of each word is 1122, 3344.
-    coff_input().big_endian_data = true;
-    options().order = ORDER_MS;
-    add_range(0x0, 0x7, 0, 2, 2, 0x11223344u);
-    finish_ranges();
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 4u);
-    EXPECT_EQ(data[0].second, bytes({0x11, 0x22}));
-    EXPECT_EQ(data[1].second, bytes({0x33, 0x44}));
-    EXPECT_EQ(data[2].second, bytes({0x11, 0x22}));
-    EXPECT_EQ(data[3].second, bytes({0x33, 0x44}));
-    EXPECT_EQ(data[3].first, 6u);
-}
-
-TEST_F(PlacementTest, FillWithThreeByteWordsWrapsThePattern) {
-    options().image = true;
-    // Offsets 0, 3, 0, 3...: the word at offset 3 takes pattern bytes 3, 0, 1.
-    add_range(0x0, 0x8, 0, 3, 3, 0x44332211u);
-    finish_ranges();
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 3u);
-    // Pattern (little-endian) 11 22 33 44 then three-byte groups reversed by
-    // the byte order step: 33 22 11 | 44 (partial group left alone).
-    EXPECT_EQ(data[0].second, bytes({0x33, 0x22, 0x11}));
-    EXPECT_EQ(data[1].second, bytes({0x44, 0x33, 0x22}));
-    EXPECT_EQ(data[2].second, bytes({0x33, 0x22, 0x11}));
-}
-
-TEST_F(PlacementTest, FillAtTopOfAddressSpaceStops) {
-    options().image = true;
+TEST(Placement, FillAtTheTopOfTheAddressSpaceStops) {
     // 0x100 addresses in three-byte words: the 86th word runs past the top
-    // of the address space; the fill stops there instead of starting over
-    // at address 2.
-    add_range(0xFFFFFF00u, 0xFFFFFFFFu, 0, 3, 3, 0);
-    finish_ranges();
-    EXPECT_EQ(current_range(), nullptr);
-    EXPECT_EQ(data_of(0).size(), 86u);
+    // of the address space, and the fill stops there instead of going on
+    // from address 2.
+    ImageRig rig;
+    rig.image = true;
+    rig.output_settings.format = Format::Binary;
+    rig.load("");
+    RomRange& three = rig.add_range(0xFFFFFF00u, 0xFFFFFFFFu, 3, 3, 0);
+    rig.start();
+    rig.finish();
+    EXPECT_EQ(rig.placement->current_range(), nullptr);
+    EXPECT_EQ(rig.raw(three).size(), 86u * 3);
 
-    g_calls.clear();
-    ranges_.clear();
-    reset_placement();
-    add_range(0xFFFFFFF0u, 0xFFFFFFFFu, 0, 4, 1, 0);
-    finish_ranges();
-    EXPECT_EQ(current_range(), nullptr);
-    EXPECT_EQ(data_of(0).size(), 4u);
-    EXPECT_EQ(data_of(0).back().first, 0xFFFFFFFCu);
+    // Four words of four lanes, the last at 0xFFFFFFFC.
+    ImageRig lanes;
+    lanes.image = true;
+    lanes.load("");
+    RomRange& four = lanes.add_range(0xFFFFFFF0u, 0xFFFFFFFFu, 4, 1, 0);
+    lanes.start();
+    lanes.finish();
+    EXPECT_EQ(lanes.placement->current_range(), nullptr);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(lanes.text(four, k), debug_file(debug_line(0xFFFFFFF0u, "00 00 00 00")));
 }
 
-namespace {
-uint64_t g_data_calls = 0;
-uint64_t g_data_sum = 0;
-void counter(int op, OutputStream&, const uint8_t* data, int count, const WriterEnv&) {
-    if (op != OP_DATA) return;
-    ++g_data_calls;
-    for (int i = 0; i < count; ++i) g_data_sum += data[i];
-}
-}  // namespace
-
-TEST_F(PlacementTest, LargeFillRangeIsWrittenWordByWord) {
-    options().image = true;
-    set_writer_override(counter);
-    g_data_calls = g_data_sum = 0;
-    // 64 MiB of fill in four lanes: 16 Mi words, one call per lane each.
-    add_range(0x0, 0x3FFFFFF, 0, 4, 1, 0x04030201u);
-    finish_ranges();
-    EXPECT_EQ(g_data_calls, 64ull << 20);
-    EXPECT_EQ(g_data_sum, (16ull << 20) * (1 + 2 + 3 + 4));
-    EXPECT_EQ(current_range(), nullptr);
+TEST(Placement, LargeFillRange) {
+    // 64 MiB of fill in four lanes: 16 Mi words, every lane byte k + 1 of
+    // the little-endian word 0x04030201.
+    ImageRig rig;
+    rig.image = true;
+    rig.output_settings.format = Format::Binary;
+    rig.load("");
+    RomRange& range = rig.add_range(0x0, 0x3FFFFFF, 4, 1, 0x04030201u);
+    rig.start();
+    rig.finish();
+    EXPECT_EQ(rig.placement->current_range(), nullptr);
+    for (int k = 0; k < 4; ++k) {
+        const Bytes lane = rig.raw(range, k);
+        EXPECT_EQ(lane.size(), 16u << 20) << "lane " << k;
+        EXPECT_TRUE(std::all_of(lane.begin(), lane.end(), [k](uint8_t b) { return b == k + 1; }))
+            << "lane " << k;
+    }
 }
 
 // ---------------------------------------------------------------------------
 // Padding
 
-TEST_F(PlacementTest, PartialWordIsPaddedFromFillWithWarning) {
-    // Four lanes of one byte: the fill pattern keeps the input's order, so
-    // the pad bytes at positions 2 and 3 are bytes 2 and 3 of the LE fill
-    // 0x11223344: 22 and 11.
-    add_range(0x0, 0xFF, 0, 4, 1, 0x11223344u);
-    SectionSpec* s = add_entry("pad6", 0x0, 6);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 6, 0xA0), 8u);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
+TEST(Placement, PartialWordIsPaddedFromTheFill) {
+    // Four lanes of one byte: the pad bytes at word positions 2 and 3 are
+    // bytes 2 and 3 of the fill pattern, which keeps the input's order:
+    // 0x11223344 little-endian is 44 33 22 11, so 22 and 11.
+    ImageRig rig;
+    rig.output_settings.format = Format::Binary;
+    rig.load(section("pad6", 0x0, 6));
+    RomRange& range = rig.add_range(0x0, 0xFF, 4, 1, 0x11223344u);
+    rig.start();
+    SectionSpec* s = rig.entry("pad6");
+    EXPECT_EQ(rig.place(s, counting_bytes(6, 0xA0)), 8u);
+    EXPECT_EQ(rig.err(),
               ">> WARNING: section 'pad6' was padded by 2 bytes to a size of 8 to satisfy the "
               "specified memory width of 4\n");
-    ASSERT_EQ(data_of(0).size(), 2u);
-    EXPECT_EQ(data_of(0)[1].second, bytes({0xA4}));
-    EXPECT_EQ(data_of(1)[1].second, bytes({0xA5}));
-    EXPECT_EQ(data_of(2)[1].second, bytes({0x22}));
-    EXPECT_EQ(data_of(3)[1].second, bytes({0x11}));
     EXPECT_EQ(s->last_address, 7u);
-    EXPECT_EQ(ranges_[0]->address, 8u);
+    EXPECT_EQ(range.address, 8u);
+    rig.finish();
+    EXPECT_EQ(rig.raw(range, 0), bytes({0xA0, 0xA4}));
+    EXPECT_EQ(rig.raw(range, 1), bytes({0xA1, 0xA5}));
+    EXPECT_EQ(rig.raw(range, 2), bytes({0xA2, 0x22}));
+    EXPECT_EQ(rig.raw(range, 3), bytes({0xA3, 0x11}));
+
+    // One 32-bit lane, LS: the pattern 44 33 22 11 is reversed to
+    // 11 22 33 44 before the pad bytes 33 44 are taken; the padded word
+    // A4 A5 33 44 is then reversed with the data: 44 33 A5 A4.
+    ImageRig wide;
+    wide.output_settings.format = Format::Binary;
+    wide.load(section("pad6", 0x0, 6));
+    RomRange& lane = wide.add_range(0x0, 0xFF, 4, 4, 0x11223344u);
+    wide.start();
+    wide.place(wide.entry("pad6"), counting_bytes(6, 0xA0));
+    wide.finish();
+    EXPECT_EQ(wide.raw(lane), bytes({0xA3, 0xA2, 0xA1, 0xA0, 0x44, 0x33, 0xA5, 0xA4}));
 }
 
-TEST_F(PlacementTest, PadBytesPassThroughByteOrderTwice) {
-    // One 32-bit lane, LS: the pattern 44 33 22 11 is reversed to 11 22 33 44
-    // before the pad bytes 33 44 are taken; the padded word A4 A5 33 44 is
-    // then reversed with the data: 44 33 A5 A4.
-    add_range(0x0, 0xFF, 0, 4, 4, 0x11223344u);
-    SectionSpec* s = add_entry("pad6", 0x0, 6);
-    testing::internal::CaptureStderr();
-    place(s, 6, 0xA0);
-    testing::internal::GetCapturedStderr();
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 2u);
-    EXPECT_EQ(data[0].second, bytes({0xA3, 0xA2, 0xA1, 0xA0}));
-    EXPECT_EQ(data[1].second, bytes({0x44, 0x33, 0xA5, 0xA4}));
+TEST(Placement, DataWidthOfTheEntryWins) {
+    // The default data width is 8 bits, the entry's 32: with MS order the
+    // little-endian data word 0x04030201 is written most significant byte
+    // first.
+    ImageRig rig;
+    rig.order = ORDER_MS;
+    rig.output_settings.format = Format::Binary;
+    rig.load(section(".text", 0x0, 4));
+    RomRange& range = rig.add_range(0x0, 0xFF, 4, 4);
+    rig.selection.new_section_spec(".text");
+    rig.selection.set_datawidth(32);
+    rig.selection.append_section_spec();
+    rig.start();
+    rig.place(rig.entry(".text"), bytes({1, 2, 3, 4}));
+    rig.finish();
+    EXPECT_EQ(rig.raw(range), bytes({4, 3, 2, 1}));
 }
 
 // ---------------------------------------------------------------------------
 // Unplaced and overlapping data
 
-TEST_F(PlacementTest, SectionEntirelyBelowOriginIsSkipped) {
-    add_range(0x100, 0x1FF);
-    SectionSpec* s = add_entry("low", 0x80, 0x10);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 0x10, 0), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              ">> WARNING: section 'low' at 080h falls in unconfigured memory (skipped)\n");
-    EXPECT_TRUE(g_calls.empty());
-    EXPECT_TRUE(s->flags & SPEC_REPORTED);
-    EXPECT_EQ(s->range, nullptr);
+TEST(Placement, DataBelowTheOrigin) {
+    // "low" lies wholly below the range; "edge" ends at origin - 1, so none
+    // of it lands either; "part" reaches 8 bytes into the range.
+    ImageRig rig;
+    rig.load(section("low", 0x80, 0x10) + section("edge", 0xF0, 0x10) + section("part", 0xF8, 0x10));
+    RomRange& range = rig.add_range(0x100, 0x1FF);
+    rig.start();
+    SectionSpec* low = rig.entry("low");
+    SectionSpec* part = rig.entry("part");
+    EXPECT_EQ(rig.place(low, counting_bytes(0x10)), 0u);
+    EXPECT_EQ(rig.place(rig.entry("edge"), counting_bytes(0x10)), 0u);
+    EXPECT_EQ(rig.place(part, counting_bytes(0x10)), 8u);
+    EXPECT_EQ(rig.err(),
+              ">> WARNING: section 'low' at 080h falls in unconfigured memory (skipped)\n"
+              ">> WARNING: section 'edge' at 0f0h falls in unconfigured memory (skipped)\n"
+              ">> WARNING: section 'part' overlaps unconfigured memory at 0f8h (part incomplete)\n");
+    EXPECT_TRUE(low->flags & SPEC_REPORTED);
+    EXPECT_EQ(low->range, nullptr);
+    EXPECT_EQ(part->start_address, 0x100u);
+    EXPECT_EQ(part->last_address, 0x107u);
+    rig.finish();
+    // Bytes 8.. of "part" from the origin on.
+    EXPECT_EQ(rig.text(range), debug_file(debug_line(0x100, "08 09 0A 0B 0C 0D 0E 0F")));
 }
 
-TEST_F(PlacementTest, SectionEndingRightBelowOriginIsSkipped) {
-    // Its last byte is at origin - 1: none of it lands in the range, so it
-    // is reported as skipped, not as incomplete.
-    add_range(0x100, 0x1FF);
-    SectionSpec* s = add_entry("edge", 0xF0, 0x10);
-    testing::internal::CaptureStderr();
-    place(s, 0x10, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              ">> WARNING: section 'edge' at 0f0h falls in unconfigured memory (skipped)\n");
-    EXPECT_TRUE(g_calls.empty());
+TEST(Placement, OverlapIsReportedOncePerEntry) {
+    ImageRig rig;
+    rig.load(section("A", 0x10, 0x10) + section("B", 0x18, 0x10));
+    RomRange& range = rig.add_range(0x0, 0xFF);
+    rig.start();
+    SectionSpec* b = rig.entry("B");
+    rig.place(rig.entry("A"), counting_bytes(0x10, 0x00));
+    EXPECT_EQ(rig.place(b, counting_bytes(0x10, 0x80)), 8u);
+    EXPECT_EQ(rig.err(), ">> WARNING: section 'B' at 018h overlaps A (B incomplete or skipped)\n");
+    // A later chunk of B that overlaps again is dropped silently.
+    EXPECT_EQ(rig.place(b, counting_bytes(4), 0x18), 0u);
+    EXPECT_EQ(rig.err(), ">> WARNING: section 'B' at 018h overlaps A (B incomplete or skipped)\n");
+    rig.finish();
+    // A, then the tail of B from 0x20 on, one run (the line breaks after 16
+    // pieces).
+    EXPECT_EQ(rig.text(range), debug_file(debug_line(0x10, groups(counting_bytes(16, 0x00))) +
+                                          debug_line(0x20, groups(counting_bytes(8, 0x88)))));
 }
 
-TEST_F(PlacementTest, SectionReachingIntoRangeIsIncomplete) {
-    add_range(0x100, 0x1FF);
-    SectionSpec* s = add_entry("part", 0xF8, 0x10);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 0x10, 0), 8u);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: section 'part' overlaps unconfigured memory at 0f8h (part "
-              "incomplete)\n");
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 8u);
-    EXPECT_EQ(data.front().first, 0x100u);
-    EXPECT_EQ(data.front().second, bytes({0x08}));  // byte 8 of the section
-    EXPECT_EQ(s->start_address, 0x100u);
-    EXPECT_EQ(s->last_address, 0x107u);
-}
+TEST(Placement, BootTableWordings) {
+    // Boot-loaded entries take the boot origin (the range's origin) as their
+    // address; the bytes here are placed wherever the test says.
+    ImageRig rig;
+    rig.load(section("A", 0x100, 0x10) + section("bootsec", 0x3000, 0x10) +
+             section("B", 0x114, 4) + section("boot2", 0x4000, 0x10) + section("boot3", 0x5000, 0x10));
+    rig.add_range(0x100, 0x1FF);
+    rig.select("A");
+    rig.select("bootsec", 0xFFFFFFFFu, true);
+    rig.select("B");
+    rig.select("boot2", 0xFFFFFFFFu, true);
+    rig.select("boot3", 0xFFFFFFFFu, true);
+    rig.start();
+    rig.place(rig.entry("A"), counting_bytes(0x10));
+    rig.place(rig.entry("bootsec"), counting_bytes(0x10), 0x110);
+    rig.place(rig.entry("B"), counting_bytes(4));
+    EXPECT_EQ(rig.err(),
+              ">> WARNING: section 'B' at 0114h overlaps boot table (B incomplete or skipped)\n");
 
-TEST_F(PlacementTest, OverlappingSectionWritesOnlyItsTail) {
-    add_range(0x0, 0xFF);
-    SectionSpec* a = add_entry("A", 0x10, 0x10);
-    SectionSpec* b = add_entry("B", 0x18, 0x10);
-    place(a, 0x10, 0x00);
-    g_calls.clear();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(b, 0x10, 0x80), 8u);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: section 'B' at 018h overlaps A (B incomplete or skipped)\n");
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 8u);
-    EXPECT_EQ(data.front().first, 0x20u);
-    EXPECT_EQ(data.front().second, bytes({0x88}));
-
-    // One diagnostic per entry: a later chunk of B that overlaps again is
-    // dropped silently.
-    ranges_[0]->address = 0x40;
-    testing::internal::CaptureStderr();
-    std::vector<uint8_t> more = data_run(4, 0);
-    place_data(more.data(), 4, 0x30);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
-TEST_F(PlacementTest, OverlapWithBootTableNamesTheTable) {
-    add_range(0x0, 0xFF);
-    SectionSpec* boot = add_entry("bootsec", 0x10, 0x10);
-    boot->flags |= SPEC_BOOT;
-    SectionSpec* b = add_entry("B", 0x14, 0x4);
-    place(boot, 0x10, 0);
-    testing::internal::CaptureStderr();
-    place(b, 4, 0);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: section 'B' at 014h overlaps boot table (B incomplete or skipped)\n");
-}
-
-TEST_F(PlacementTest, BootTableWordings) {
-    add_range(0x100, 0x1FF);
-    SectionSpec* a = add_entry("A", 0x100, 0x10);
-    SectionSpec* boot = add_entry("bootsec", 0x108, 0x10);
-    boot->flags |= SPEC_BOOT;
-    place(a, 0x10, 0);
-    set_boot_table_mode(true);
-    EXPECT_TRUE(boot_table_mode());
-    testing::internal::CaptureStderr();
-    place(boot, 4, 0);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: boot table at 0108h overlaps section 'A' (table incomplete)\n");
-
-    SectionSpec* boot2 = add_entry("boot2", 0x80, 0x10);
-    testing::internal::CaptureStderr();
-    place(boot2, 4, 0);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
+    // While the table's own bytes are placed.
+    rig.placement->set_boot_table_mode(true);
+    rig.place(rig.entry("boot2"), counting_bytes(4), 0x108);
+    rig.place(rig.entry("boot3"), counting_bytes(4), 0x80);
+    EXPECT_EQ(rig.err(),
+              ">> WARNING: section 'B' at 0114h overlaps boot table (B incomplete or skipped)\n"
+              ">> WARNING: boot table at 0108h overlaps section 'A' (table incomplete)\n"
               ">> WARNING: boot table falls in unconfigured memory at 080h\n");
 }
 
-TEST_F(PlacementTest, PageOneSectionWithOnlyPageZeroRanges) {
-    options().image = true;
-    add_range(0x0, 0xF, 0, 1, 1, 0x5A5A5A5Au);
-    add_range(0x20, 0x2F, 0, 1, 1, 0xA5A5A5A5u);
-    SectionSpec* s = add_entry("p1", 0x0, 0x10, 1);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 0x10, 0), 0u);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: section 'p1' at 00h falls in unconfigured memory (skipped)\n");
-    // Both page-0 ranges were finished with fill first: each opened, filled
-    // and closed in turn.
-    std::vector<int> expected{OP_BEGIN_FILE};
-    expected.insert(expected.end(), 16, OP_DATA);
-    expected.push_back(OP_END_RECORD);
-    expected.push_back(OP_END_FILE);
-    expected.push_back(OP_BEGIN_FILE);
-    expected.push_back(OP_NEW_ADDRESS);
-    expected.insert(expected.end(), 16, OP_DATA);
-    expected.push_back(OP_END_RECORD);
-    expected.push_back(OP_END_FILE);
-    EXPECT_EQ(ops(), expected);
-    EXPECT_EQ(g_calls[1].bytes, bytes({0x5A}));
-    EXPECT_EQ(g_calls[21].address, 0x20u);
-    EXPECT_EQ(g_calls[22].bytes, bytes({0xA5}));
-    EXPECT_EQ(current_range(), nullptr);
+TEST(Placement, SectionOnAPageWithoutRanges) {
+    // Page 1 with only page-0 ranges: both ranges are finished with their
+    // fill first, each opened, filled and closed in turn.
+    ImageRig rig;
+    rig.image = true;
+    rig.load(section("p1", 0x0, 0x10, "page=1"));
+    RomRange& r0 = rig.add_range(0x0, 0xF, 1, 1, 0x5A5A5A5Au);
+    RomRange& r1 = rig.add_range(0x20, 0x2F, 1, 1, 0xA5A5A5A5u);
+    rig.start();
+    EXPECT_EQ(rig.place(rig.entry("p1"), counting_bytes(0x10)), 0u);
+    EXPECT_EQ(rig.err(), ">> WARNING: section 'p1' at 00h falls in unconfigured memory (skipped)\n");
+    EXPECT_EQ(rig.placement->current_range(), nullptr);
+    rig.put_in_place();
+    EXPECT_EQ(rig.text(r0), debug_file(debug_line(0x0, repeated(0x5A, 16))));
+    EXPECT_EQ(rig.text(r1), debug_file(debug_line(0x20, repeated(0xA5, 16))));
+
+    // Page 0 below a page-1 range: skipped, and the range stays current.
+    ImageRig lower;
+    lower.load(section("S", 0x0, 4));
+    RomRange& page1 = lower.add_range(0x0, 0xF, 1, 1, 0, 1);
+    lower.start();
+    EXPECT_EQ(lower.place(lower.entry("S"), counting_bytes(4)), 0u);
+    EXPECT_EQ(lower.err(), ">> WARNING: section 'S' at 00h falls in unconfigured memory (skipped)\n");
+    EXPECT_EQ(lower.placement->current_range(), &page1);
 }
 
-TEST_F(PlacementTest, SectionRunsIntoAdjacentRange) {
-    add_range(0x0, 0xF);
-    add_range(0x10, 0x1F);
-    SectionSpec* s = add_entry("S", 0x8, 0x10);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 0x10, 0), 0x10u);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    // First range: 0x8..0xF, then closed; second range: 0x10..0x17.
-    std::vector<uint32_t> addresses;
-    for (const Call& c : g_calls)
-        if (c.op == OP_DATA) addresses.push_back(c.address);
-    ASSERT_EQ(addresses.size(), 16u);
-    for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(addresses[i], 0x8 + i);
-    EXPECT_EQ(count_op(OP_END_FILE), 1);  // the first range is closed
-    EXPECT_EQ(current_range(), ranges_[1].get());
+// ---------------------------------------------------------------------------
+// Moving from range to range
+
+TEST(Placement, SectionRunsIntoTheAdjacentRange) {
+    ImageRig rig;
+    rig.load(section("S", 0x8, 0x10));
+    RomRange& r0 = rig.add_range(0x0, 0xF);
+    RomRange& r1 = rig.add_range(0x10, 0x1F);
+    rig.start();
+    SectionSpec* s = rig.entry("S");
+    EXPECT_EQ(rig.place(s, counting_bytes(0x10)), 0x10u);
+    EXPECT_EQ(rig.err(), "");
+    // The first range is closed; the second is current.
+    EXPECT_FALSE(r0.open);
+    EXPECT_EQ(rig.placement->current_range(), &r1);
     // The entry is recorded anew in each range it reaches: the map shows it
     // in the second range from that range's origin on.
-    EXPECT_EQ(s->range, ranges_[1].get());
+    EXPECT_EQ(s->range, &r1);
     EXPECT_EQ(s->start_address, 0x10u);
     EXPECT_EQ(s->last_address, 0x17u);
+    rig.finish();
+    EXPECT_EQ(rig.text(r0), debug_file(debug_line(0x8, "00 01 02 03 04 05 06 07")));
+    EXPECT_EQ(rig.text(r1), debug_file(debug_line(0x10, "08 09 0A 0B 0C 0D 0E 0F")));
 }
 
-TEST_F(PlacementTest, SectionRunsAcrossGapIntoNextRange) {
-    add_range(0x0, 0xF);
-    add_range(0x14, 0x23);
-    SectionSpec* s = add_entry("S", 0x8, 0x10);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 0x10, 0), 0xCu);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: section 'S' overlaps unconfigured memory at 010h (S incomplete)\n");
-    std::vector<std::pair<uint32_t, uint8_t>> written;
-    for (const Call& c : g_calls)
-        if (c.op == OP_DATA) written.emplace_back(c.address, c.bytes[0]);
-    ASSERT_EQ(written.size(), 12u);
-    EXPECT_EQ(written[7], std::make_pair(0xFu, uint8_t{7}));
-    EXPECT_EQ(written[8], std::make_pair(0x14u, uint8_t{0xC}));  // bytes 8..11 dropped
-    EXPECT_EQ(written[11], std::make_pair(0x17u, uint8_t{0xF}));
+TEST(Placement, SectionRunsAcrossAGapIntoTheNextRange) {
+    ImageRig rig;
+    rig.load(section("S", 0x8, 0x10));
+    RomRange& r0 = rig.add_range(0x0, 0xF);
+    RomRange& r1 = rig.add_range(0x14, 0x23);
+    rig.start();
+    EXPECT_EQ(rig.place(rig.entry("S"), counting_bytes(0x10)), 0xCu);
+    EXPECT_EQ(rig.err(), ">> WARNING: section 'S' overlaps unconfigured memory at 010h (S incomplete)\n");
+    rig.finish();
+    // Bytes 8..11 fall into the gap and are dropped.
+    EXPECT_EQ(rig.text(r0), debug_file(debug_line(0x8, "00 01 02 03 04 05 06 07")));
+    EXPECT_EQ(rig.text(r1), debug_file(debug_line(0x14, "0C 0D 0E 0F")));
 }
 
-TEST_F(PlacementTest, DataPastTheLastRangeIsSkipped) {
-    add_range(0x0, 0xF);
-    SectionSpec* s = add_entry("S", 0x8, 0x10);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 0x10, 0), 8u);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: section 'S' at 010h falls in unconfigured memory (skipped)\n");
-    EXPECT_EQ(current_range(), nullptr);
-}
+TEST(Placement, DataPastTheLastRangeIsSkipped) {
+    ImageRig rig;
+    rig.load(section("S", 0x8, 0x10));
+    RomRange& range = rig.add_range(0x0, 0xF);
+    rig.start();
+    EXPECT_EQ(rig.place(rig.entry("S"), counting_bytes(0x10)), 8u);
+    EXPECT_EQ(rig.err(), ">> WARNING: section 'S' at 010h falls in unconfigured memory (skipped)\n");
+    EXPECT_EQ(rig.placement->current_range(), nullptr);
+    rig.put_in_place();
+    EXPECT_EQ(rig.text(range), debug_file(debug_line(0x8, "00 01 02 03 04 05 06 07")));
 
-TEST_F(PlacementTest, SectionOnLowerPageThanRangeIsSkipped) {
-    add_range(0x0, 0xF, 1);
-    SectionSpec* s = add_entry("S", 0x0, 0x4, 0);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 4, 0), 0u);
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: section 'S' at 00h falls in unconfigured memory (skipped)\n");
-    EXPECT_EQ(current_range(), ranges_[0].get());
-}
-
-TEST_F(PlacementTest, WholeAddressSpaceRangeTakesSectionAtTop) {
-    add_range(0x0, 0xFFFFFFFFu);
-    SectionSpec* s = add_entry("top", 0xFFFFFFFCu, 8);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(place(s, 8, 0), 4u);
-    // Four bytes reach the top; the rest has no range left.
-    EXPECT_EQ(unwrap(testing::internal::GetCapturedStderr()),
-              ">> WARNING: section 'top' at 00h falls in unconfigured memory (skipped)\n");
-    EXPECT_EQ(s->last_address, 0xFFFFFFFFu);
-    EXPECT_EQ(current_range(), nullptr);
+    // A range over the whole address space takes the four bytes up to the
+    // top; the rest has no range left (its address wrapped to 0).
+    ImageRig whole;
+    whole.load(section("top", 0xFFFFFFFCu, 8));
+    RomRange& all = whole.add_range(0x0, 0xFFFFFFFFu);
+    whole.start();
+    SectionSpec* top = whole.entry("top");
+    EXPECT_EQ(whole.place(top, counting_bytes(8)), 4u);
+    EXPECT_EQ(whole.err(), ">> WARNING: section 'top' at 00h falls in unconfigured memory (skipped)\n");
+    EXPECT_EQ(top->last_address, 0xFFFFFFFFu);
+    EXPECT_EQ(whole.placement->current_range(), nullptr);
+    whole.put_in_place();
+    EXPECT_EQ(whole.text(all), debug_file(debug_line(0xFFFFFFFCu, "00 01 02 03")));
 }
 
 // ---------------------------------------------------------------------------
 // The data sink
 
-class LoadChunkTest : public PlacementTest {
-protected:
-    // Makes `entry`'s section the one being read.
-    void reading(const SectionSpec* entry) { coff_input().current_section = entry->section; }
-};
-
-TEST_F(LoadChunkTest, MapsChunkToOutputAddressAndPrintsProgress) {
-    add_range(0x0, 0xFFFF);
-    // Runs at 0x8000, placed at 0x100.
-    SectionSpec* s = add_entry(".text", 0x100, 0x20, 0, 0x8000);
-    reading(s);
-    const std::vector<uint8_t> chunk = data_run(0x10, 0);
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(load_chunk(chunk.data(), 0x10, 0x8000, 0));
-    EXPECT_TRUE(load_chunk(chunk.data(), 0x10, 0x8010, 0));
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "   \"app.out\"   ==> .text\n");
-    EXPECT_EQ(current_entry(), s);
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 0x20u);
-    EXPECT_EQ(data[0].first, 0x100u);
-    EXPECT_EQ(data[0x10].first, 0x110u);
+TEST(DataSink, MapsChunksToTheOutputAddressAndPrintsProgressOnce) {
+    // .text runs at 0x8000 and is placed at 0x100.
+    ImageRig rig;
+    rig.load(section(".text", 0x8000, 0x20));
+    RomRange& range = rig.add_range(0x0, 0xFFFF);
+    rig.select(".text", 0x100);
+    rig.start();
+    rig.load_chunk(".text", counting_bytes(0x10, 0x00), 0x8000);
+    rig.load_chunk(".text", counting_bytes(0x10, 0x10), 0x8010);
+    EXPECT_EQ(rig.out(), "   \"app.out\"   ==> .text\n");
+    EXPECT_EQ(rig.placement->current_entry(), rig.entry(".text"));
+    rig.finish();
+    EXPECT_EQ(rig.text(range), debug_file(debug_line(0x100, groups(counting_bytes(16, 0x00))) +
+                                          debug_line(0x110, groups(counting_bytes(16, 0x10)))));
 }
 
-TEST_F(LoadChunkTest, ProgressLineVariants) {
-    add_range(0x0, 0xFFFF);
-    SectionSpec* s = add_entry(".data", 0x0, 0x10);
-    const std::vector<uint8_t> chunk = data_run(0x10, 0);
-    reading(s);
-
-    options().trace_level = 1;  // the trace writes its own line ends
-    testing::internal::CaptureStdout();
-    load_chunk(chunk.data(), 0x10, 0x0, 0);
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "   \"app.out\"   ==> .data");
-
-    options().trace_level = 0;
-    options().quiet = 1;
-    testing::internal::CaptureStderr();  // the repeated chunk overlaps itself
-    testing::internal::CaptureStdout();
-    load_chunk(chunk.data(), 0x10, 0x0, 0);
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    testing::internal::GetCapturedStderr();
+TEST(DataSink, ProgressLineVariants) {
+    auto progress = [](int trace_level, bool quiet) {
+        ImageRig rig;
+        rig.load(section(".data", 0x0, 0x10));
+        rig.add_range(0x0, 0xFFFF);
+        rig.sink_settings.trace_level = trace_level;
+        rig.sink_settings.quiet = quiet;
+        rig.start();
+        rig.load_chunk(".data", counting_bytes(0x10), 0x0);
+        return rig.out();
+    };
+    // The trace writes its own line ends.
+    EXPECT_EQ(progress(1, false), "   \"app.out\"   ==> .data");
+    EXPECT_EQ(progress(0, true), "");
 }
 
-TEST_F(LoadChunkTest, BootLoadedEntryGoesToTheBootTable) {
-    add_range(0x0, 0xFFFF);
-    SectionSpec* s = add_entry(".boot", 0x0, 0x10);
-    s->flags |= SPEC_BOOT;
-    reading(s);
-    const std::vector<uint8_t> chunk = data_run(0x10, 0);
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(load_chunk(chunk.data(), 0x10, 0x0, 0));
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "   \"app.out\"   ==> .boot \t(BOOT LOAD)\n");
-    // The boot table took the chunk: it is open now, awaiting more sections.
-    EXPECT_FALSE(boot_table_closed());
+TEST(DataSink, BootLoadedEntryGoesToTheBootTable) {
+    ImageRig rig;
+    rig.load(section(".boot", 0x0, 0x10));
+    rig.add_range(0x0, 0xFFFF);
+    rig.select(".boot", 0xFFFFFFFFu, true);
+    rig.start();
+    rig.load_chunk(".boot", counting_bytes(0x10), 0x0);
+    EXPECT_EQ(rig.out(), "   \"app.out\"   ==> .boot \t(BOOT LOAD)\n");
+    // The table took the chunk behind the entry point, size and destination
+    // (from the range's origin 0) and stays open for more sections.
+    EXPECT_FALSE(rig.boot->closed());
+    EXPECT_EQ(rig.boot->table_address(), 12u + 0x10u);
 }
 
-TEST_F(LoadChunkTest, UnselectedSectionIsIgnored) {
-    add_range(0x0, 0xFFFF);
-    SectionSpec* s = add_entry(".text", 0x0, 0x10);
-    set_current_entry(s);
-    coff_input().sections.push_back(SectionEntry{});
-    coff_input().current_section = static_cast<int>(coff_input().sections.size() - 1);
-    const std::vector<uint8_t> chunk = data_run(0x10, 0);
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(load_chunk(chunk.data(), 0x10, 0x0, 0));
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(current_entry(), nullptr);
-    EXPECT_TRUE(g_calls.empty());
+TEST(DataSink, UnselectedSectionIsIgnored) {
+    ImageRig rig;
+    rig.load(section(".text", 0x0, 0x10) + section(".other", 0x20, 0x10));
+    rig.add_range(0x0, 0xFFFF);
+    rig.select(".text");
+    rig.start();
+    rig.placement->set_current_entry(rig.entry(".text"));
+    rig.load_chunk(".other", counting_bytes(0x10), 0x20);
+    EXPECT_EQ(rig.out(), "");
+    EXPECT_EQ(rig.placement->current_entry(), nullptr);
+    rig.finish();
+    EXPECT_EQ(rig.written(), std::vector<std::string>{});
 }
 
-TEST_F(LoadChunkTest, EachSectionStartsANewRecordOutsideImageMode) {
-    add_range(0x0, 0xFFFF);
-    SectionSpec* a = add_entry(".a", 0x0, 0x4);
-    SectionSpec* b = add_entry(".b", 0x4, 0x4);
-    const std::vector<uint8_t> chunk = data_run(4, 0);
-    options().quiet = 1;
-    reading(a);
-    load_chunk(chunk.data(), 4, 0x0, 0);
-    reading(b);
-    load_chunk(chunk.data(), 4, 0x4, 0);
-    // .b's first chunk ends the record left pending by .a.
-    std::vector<int> expected{OP_BEGIN_FILE, OP_DATA, OP_DATA, OP_DATA, OP_DATA,
-                              OP_END_RECORD, OP_DATA, OP_DATA, OP_DATA, OP_DATA};
-    EXPECT_EQ(ops(), expected);
+TEST(DataSink, EachSectionStartsANewRecordOutsideImageMode) {
+    ImageRig rig;
+    rig.sink_settings.quiet = true;
+    rig.load(section(".a", 0x0, 4) + section(".b", 0x4, 4));
+    RomRange& range = rig.add_range(0x0, 0xFFFF);
+    rig.start();
+    rig.load_chunk(".a", bytes({0, 1, 2, 3}), 0x0);
+    rig.load_chunk(".b", bytes({4, 5, 6, 7}), 0x4);
+    rig.finish();
+    // .b's first chunk ended the record that .a left pending.
+    EXPECT_EQ(rig.text(range), debug_file(debug_line(0x0, "00 01 02 03") + debug_line(0x4, "04 05 06 07")));
 
-    // In image mode records may run on from one section into the next.
-    g_calls.clear();
-    options().image = true;
-    SectionSpec* c = add_entry(".c", 0x8, 0x4);
-    reading(c);
-    load_chunk(chunk.data(), 4, 0x8, 0);
-    EXPECT_EQ(count_op(OP_END_RECORD), 0);
+    // In image mode records run on from one section into the next.
+    ImageRig image;
+    image.image = true;
+    image.sink_settings.quiet = true;
+    image.load(section(".a", 0x0, 4) + section(".b", 0x4, 4));
+    RomRange& whole = image.add_range(0x0, 0x7);
+    image.start();
+    image.load_chunk(".a", bytes({0, 1, 2, 3}), 0x0);
+    image.load_chunk(".b", bytes({4, 5, 6, 7}), 0x4);
+    image.finish();
+    EXPECT_EQ(image.text(whole), debug_file(debug_line(0x0, "00 01 02 03 04 05 06 07")));
 }
 
-TEST_F(LoadChunkTest, RamModelCinitMapsThroughBss) {
-    add_range(0x0, 0xFFFF);
-    SectionSpec* bss = add_entry(".bss", 0x9000, 0x100);
-    bss->section = -1;  // .bss itself is not converted
-    SectionSpec* cinit = add_entry(".cinit", 0x200, 0x40, 0, 0x7000);
-    cinit->flags |= SPEC_RAM_CINIT;
-    reading(cinit);
-    options().quiet = 1;
-    const std::vector<uint8_t> chunk = data_run(4, 0x30);
-    load_chunk(chunk.data(), 4, 0x9004, 0);  // a record for .bss + 4
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 4u);
-    EXPECT_EQ(data[0].first, 0x204u);
-}
+TEST(DataSink, RamModelCinitRecordsMapThroughBss) {
+    // .cinit is given the output address 0x200; a record for .bss + 4 lands
+    // at 0x204.
+    ImageRig rig;
+    rig.sink_settings.quiet = true;
+    rig.load(section(".bss", 0x9000, 0, "size=0x100 nodata") + section(".cinit", 0x7000, 0x40, "flags=0x10"));
+    RomRange& range = rig.add_range(0x0, 0xFFFF);
+    rig.select(".cinit", 0x200);
+    rig.start();
+    rig.load_chunk(".cinit", bytes({0x30, 0x31, 0x32, 0x33}), 0x9004);
+    rig.finish();
+    EXPECT_EQ(rig.text(range), debug_file(debug_line(0x204, "30 31 32 33")));
 
-TEST_F(LoadChunkTest, RamModelCinitWithoutBssUsesItsOwnAddress) {
-    add_range(0x0, 0xFFFF);
-    // No .bss: record addresses are mapped from the .cinit section's own
+    // Without .bss the records are mapped from the .cinit section's own
     // address, so an unmoved .cinit puts each record at its destination.
-    SectionSpec* cinit = add_entry(".cinit", 0x7000, 0x40);
-    cinit->flags |= SPEC_RAM_CINIT;
-    reading(cinit);
-    options().quiet = 1;
-    const std::vector<uint8_t> chunk = data_run(4, 0x30);
-    load_chunk(chunk.data(), 4, 0x1234, 0);
-    ASSERT_EQ(data_of(0).size(), 4u);
-    EXPECT_EQ(data_of(0)[0].first, 0x1234u);
+    ImageRig own;
+    own.sink_settings.quiet = true;
+    own.load(section(".cinit", 0x7000, 0x40, "flags=0x10"));
+    RomRange& all = own.add_range(0x0, 0xFFFF);
+    own.start();
+    own.load_chunk(".cinit", bytes({0x30, 0x31, 0x32, 0x33}), 0x1234);
+    own.finish();
+    EXPECT_EQ(own.text(all), debug_file(debug_line(0x1234, "30 31 32 33")));
 }
 
-TEST_F(LoadChunkTest, UnconvertedRamModelCinitIsDropped) {
+TEST(DataSink, UnconvertedRamModelCinitIsDropped) {
     // Under -image the section list leaves a RAM-model .cinit linked but
-    // unconverted (no .bss mapping, address not given): its record data
-    // must not land anywhere.
-    options().image = true;
-    add_range(0x0, 0xFFFF);
-    SectionSpec* cinit = add_entry(".cinit", 0xFFFFFFFFu, 0x40, 0, 0x1010);
-    coff_input().sections[static_cast<size_t>(cinit->section)].flags = STYP_COPY;
-    reading(cinit);
-    const std::vector<uint8_t> chunk = data_run(4, 0x30);
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(load_chunk(chunk.data(), 4, 0x2000, 0));
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_TRUE(g_calls.empty());
-    EXPECT_EQ(current_entry(), nullptr);
+    // unconverted (no .bss mapping, no address): its record data must not
+    // land anywhere.
+    ImageRig rig;
+    rig.image = true;
+    rig.output_settings.format = Format::Binary;
+    rig.load(section(".cinit", 0x1010, 0x40, "flags=0x10"));
+    RomRange& range = rig.add_range(0x0, 0x103);
+    rig.start();
+    EXPECT_EQ(rig.err(), ">> WARNING: can't convert RAM-model .cinit with -image\n");
+    SectionSpec* cinit = rig.entry(".cinit");
+    rig.load_chunk(".cinit", bytes({0x30, 0x31, 0x32, 0x33}), 0x2000);
+    EXPECT_EQ(rig.out(), "");
+    EXPECT_EQ(rig.err(), ">> WARNING: can't convert RAM-model .cinit with -image\n");
+    EXPECT_EQ(rig.placement->current_entry(), nullptr);
     EXPECT_EQ(cinit->range, nullptr);
+    EXPECT_EQ(rig.written(), std::vector<std::string>{});
 
-    // Converted through .bss, the same section is placed.
+    // Converted through .bss, the same section is placed: fill up to 0x100,
+    // then the record.
     cinit->flags |= SPEC_RAM_CINIT;
     cinit->address = 0x100;
-    options().quiet = 1;
-    load_chunk(chunk.data(), 4, 0x1010, 0);
-    auto data = data_of(0);
-    ASSERT_EQ(data.size(), 0x104u);  // fill up to 0x100, then the record
-    EXPECT_EQ(data[0x100].first, 0x100u);
-    EXPECT_EQ(data[0x100].second, bytes({0x30}));
+    rig.load_chunk(".cinit", bytes({0x30, 0x31, 0x32, 0x33}), 0x1010);
+    EXPECT_EQ(rig.out(), "   \"app.out\"   ==> .cinit\n");
+    rig.finish();
+    Bytes expected(0x100, 0x00);
+    expected.insert(expected.end(), {0x30, 0x31, 0x32, 0x33});
+    EXPECT_EQ(rig.raw(range), expected);
 }
 
-TEST_F(LoadChunkTest, ReaderBufferIsLeftUntouched) {
-    // Byte ordering and padding work on a private copy: a one-lane 32-bit
-    // memory reverses every word, and the 6-byte chunk gets 2 pad bytes.
-    add_range(0x0, 0xFFFF, 0, 4, 4, 0);
-    SectionSpec* s = add_entry(".text", 0x0, 6);
-    reading(s);
-    options().quiet = 1;
-    const std::vector<uint8_t> chunk = bytes({1, 2, 3, 4, 5, 6, 7, 8});
-    testing::internal::CaptureStderr();
-    load_chunk(chunk.data(), 6, 0x0, 0);
-    testing::internal::GetCapturedStderr();
+TEST(DataSink, ReaderBufferIsLeftUntouched) {
+    // Byte ordering and padding work on a copy: a one-lane 32-bit memory
+    // reverses every word, and the 6-byte chunk gets 2 pad bytes of fill 0.
+    ImageRig rig;
+    rig.sink_settings.quiet = true;
+    rig.output_settings.format = Format::Binary;
+    rig.load(section(".text", 0x0, 6));
+    RomRange& range = rig.add_range(0x0, 0xFFFF, 4, 4, 0);
+    rig.start();
+    const Bytes chunk = bytes({1, 2, 3, 4, 5, 6, 7, 8});
+    rig.load_chunk(".text", chunk, 0x0, 6);
     EXPECT_EQ(chunk, bytes({1, 2, 3, 4, 5, 6, 7, 8}));
-    ASSERT_EQ(data_of(0).size(), 2u);
-    EXPECT_EQ(data_of(0)[0].second, bytes({4, 3, 2, 1}));
-    EXPECT_EQ(data_of(0)[1].second, bytes({0, 0, 6, 5}));
+    rig.finish();
+    EXPECT_EQ(rig.raw(range), bytes({4, 3, 2, 1, 0, 0, 6, 5}));
 }
 
-TEST_F(LoadChunkTest, ChunkWidthChecks) {
-    RomRange* range = add_range(0x0, 0xFFFF, 0, 3, 3, 0);
-    SectionSpec* s = add_entry(".text", 0x0, 0x10);
-    reading(s);
-    const std::vector<uint8_t> chunk = data_run(0x10, 0);
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(load_chunk(chunk.data(), 0x10, 0x0, 0), RunAbort);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              ">> INTERNAL ERROR: LOADBUFSIZE not a multiple of width\n");
+TEST(DataSink, ChunkWidthChecks) {
+    ImageRig rig;
+    rig.load(section(".text", 0x0, 0x10));
+    RomRange& range = rig.add_range(0x0, 0xFFFF, 3, 3, 0);
+    rig.start();
+    const std::string width = ">> INTERNAL ERROR: LOADBUFSIZE not a multiple of width\n";
+    const std::string memwidth = ">> INTERNAL ERROR: LOADBUFSIZE not a multiple of memwidth\n";
+    const std::string alignment = ">> INTERNAL ERROR:  LOADBUFSIZE not a mult. of boot.alignment\n";
+    EXPECT_THROW(rig.load_chunk(".text", counting_bytes(0x10), 0x0), RunAbort);
+    EXPECT_EQ(rig.err(), width);
 
-    range->romwidth = 1;
-    range->memwidth = 3;
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(load_chunk(chunk.data(), 0x10, 0x0, 0), RunAbort);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              ">> INTERNAL ERROR: LOADBUFSIZE not a multiple of memwidth\n");
+    range.romwidth = 1;
+    EXPECT_THROW(rig.load_chunk(".text", counting_bytes(0x10), 0x0), RunAbort);
+    EXPECT_EQ(rig.err(), width + memwidth);
 
-    range->memwidth = 4;
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(check_load_buffer_widths(*range, 3), RunAbort);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              ">> INTERNAL ERROR:  LOADBUFSIZE not a mult. of boot.alignment\n");
-    EXPECT_NO_THROW(check_load_buffer_widths(*range, 4));
-}
-
-TEST_F(PlacementTest, ResetClearsState) {
-    add_range(0x0, 0xF);
-    set_current_entry(add_entry("x", 0, 1));
-    set_boot_table_mode(true);
-    reset_placement();
-    EXPECT_EQ(current_range(), nullptr);
-    EXPECT_EQ(current_entry(), nullptr);
-    EXPECT_FALSE(boot_table_mode());
+    range.memwidth = 4;
+    EXPECT_THROW(rig.placement->check_load_buffer_widths(range, 3), RunAbort);
+    EXPECT_EQ(rig.err(), width + memwidth + alignment);
+    EXPECT_NO_THROW(rig.placement->check_load_buffer_widths(range, 4));
+    EXPECT_EQ(rig.written(), std::vector<std::string>{});
 }
 
 }  // namespace
