@@ -265,6 +265,21 @@ TEST_F(LexerTest, OpenQuoteEndsWithItsLineOrAFormFeed) {
     EXPECT_EQ(lex("\"open at the end"), (Tokens{"NAME(open at the end)"}));
 }
 
+// A file with CR LF line ends reads as one with LF line ends: the same
+// tokens, the same line numbers, and an open quote ends without the CR.
+TEST_F(LexerTest, CarriageReturnBeforeTheLineFeedIsPartOfTheLineEnd) {
+    const std::string lf = "ROMS {\n  r: origin = 0x10, files = { \"a b\n  }\n}\n";
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const Tokens expected = lex(lf, true);
+    EXPECT_EQ(expected, (Tokens{"ROMS", "'{'", "NAME(r)", "':'", "ORIGIN", "'='", "NUMBER(16)", "','",
+                                "FILES", "'='", "'{'", "NAME(a b)", "'}'", "'}'"}));
+    EXPECT_EQ(lex(crlf, true), expected);
+    EXPECT_EQ(lexer.line_number(), 4);
+    // A carriage return elsewhere still ends the scan of its line.
+    EXPECT_EQ(lex("a\rb\nc"), (Tokens{"NAME(a)", "NAME(c)"}));
+}
+
 // ---------------------------------------------------------------- comments, lines
 
 TEST_F(LexerTest, CommentsAreSkipped) {

@@ -190,6 +190,14 @@ bool Lexer::read_line() {
     line_ = file_line_;
     std::memcpy(line_, piece, sizeof file_line_);
     line_[LEX_LINE_MAX] = '\0';
+    // A carriage return right before the line feed belongs to the line end
+    // (a file written with CR LF line ends): it is dropped, so such a file
+    // reads exactly as one with LF line ends, on every system.
+    const size_t length = std::strlen(line_);
+    if (length >= 2 && line_[length - 2] == '\r' && line_[length - 1] == '\n') {
+        line_[length - 2] = '\n';
+        line_[length - 1] = '\0';
+    }
     cursor_ = 0;
     // Counted modulo 2^32 so that even an absurdly long file keeps changing
     // the line number from one line to the next.
