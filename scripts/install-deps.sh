@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build and test tools that are missing, from Debian's packages
 # (with --fuzz also clang and its libFuzzer runtime, with --bench GNU time
-# and python3).
+# and python3, with --windows the MinGW-w64 cross compiler, Wine, groff for
+# the HTML manual and zip).
 set -euo pipefail
 
 declare -A wanted=(
@@ -16,6 +17,13 @@ done
 if [ "${1:-}" = "--bench" ]; then
   [ -x /usr/bin/time ] || packages+=(time)
   command -v python3 >/dev/null 2>&1 || packages+=(python3)
+fi
+if [ "${1:-}" = "--windows" ]; then
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || packages+=(g++-mingw-w64-x86-64-posix)
+  [ -x /usr/lib/wine/wine64 ] || packages+=(wine64)
+  [ -f /usr/share/groff/current/font/devhtml/DESC ] || packages+=(groff)
+  command -v zip >/dev/null 2>&1 || packages+=(zip)
+  command -v unzip >/dev/null 2>&1 || packages+=(unzip)
 fi
 if [ "${1:-}" = "--fuzz" ]; then
   command -v clang++ >/dev/null 2>&1 || packages+=(clang)

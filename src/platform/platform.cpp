@@ -10,9 +10,31 @@
 
 namespace coffhex {
 
+namespace {
+
+// A name split at its last directory separator: the folder ("." when there
+// is none) and the name in it.
+struct Place {
+    std::string folder;
+    std::string name;
+};
+
+Place place_of(const std::string& path, const char* separators) {
+    const size_t cut = path.find_last_of(separators);
+    if (cut == std::string::npos) return {".", path};
+    return {cut == 0 ? path.substr(0, 1) : path.substr(0, cut + 1), path.substr(cut + 1)};
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
 namespace {
+
+bool same_name(const std::string& a, const std::string& b) {
+    return CompareStringOrdinal(std::wstring(a.begin(), a.end()).c_str(), -1,
+                                std::wstring(b.begin(), b.end()).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
 
 // Volume serial number and file index of a name; false when it cannot be
 // opened.
@@ -28,12 +50,25 @@ bool file_identity(const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
 
 }  // namespace
 
+bool same_identity(const std::string& a, const std::string& b, bool& found) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    const bool ka = file_identity(a, ia), kb = file_identity(b, ib);
+    found = ka || kb;
+    return ka && kb && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+}  // namespace
+
+// Names of files that do not exist yet are the same file when they name
+// the same folder and the same name in it (letter case does not count).
 bool same_file(const std::string& a, const std::string& b) {
     if (a == b) return true;
-    BY_HANDLE_FILE_INFORMATION ia, ib;
-    return file_identity(a, ia) && file_identity(b, ib) &&
-           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+    bool found = false;
+    if (same_identity(a, b, found)) return true;
+    if (found) return false;
+    const Place pa = place_of(a, "/\\:"), pb = place_of(b, "/\\:");
+    return same_name(pa.name, pb.name) && same_identity(pa.folder, pb.folder, found);
 }
 
 bool seek_to(FILE* stream, uint64_t position) {
@@ -52,11 +87,26 @@ long process_id() { return static_cast<long>(_getpid()); }
 
 #else
 
+namespace {
+
+bool same_identity(const std::string& a, const std::string& b, bool& found) {
+    struct stat sa, sb;
+    const bool ka = stat(a.c_str(), &sa) == 0, kb = stat(b.c_str(), &sb) == 0;
+    found = ka || kb;
+    return ka && kb && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+// Names of files that do not exist yet are the same file when they name
+// the same folder and the same name in it.
 bool same_file(const std::string& a, const std::string& b) {
     if (a == b) return true;
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    bool found = false;
+    if (same_identity(a, b, found)) return true;
+    if (found) return false;
+    const Place pa = place_of(a, "/"), pb = place_of(b, "/");
+    return pa.name == pb.name && same_identity(pa.folder, pb.folder, found);
 }
 
 bool seek_to(FILE* stream, uint64_t position) {

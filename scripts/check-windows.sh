@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# Runs the Windows program under Wine and checks it against the Linux build:
+#   - the bundled example and every recipe under examples/ give the expected
+#     files, standard output and standard error (line ends normalised for
+#     text, Binary compared byte for byte; every text line must end in CR LF);
+#   - Intel, Motorola-S and Extended Tektronix files written on Windows read
+#     back with srec_cat and objcopy to the bytes of the Linux files;
+#   - every conversion run a second time with its outputs in place (a
+#     rebuild) gives the same files;
+#   - the overwrite and name-collision refusals, names with backslashes and
+#     drive letters, CR LF command files, and a FATAL error's exit status.
+#
+#   scripts/check-windows.sh [LINUX_BUILD [WINDOWS_BUILD]]   (build, build-windows)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+linux=$(cd "${1:-$root/build}" && pwd)
+windows=$(cd "${2:-$root/build-windows}" && pwd)
+exe=$windows/coffhex.exe
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/coffhex-windows-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+pass() { echo "ok    $*"; }
+
+# Runs coffhex.exe in directory $1 with the rest as arguments; its standard
+# output and error go to $1/.out and $1/.err, the status to $status.
+run_exe() {
+    local dir=$1
+    shift
+    status=0
+    (cd "$dir" && "$wine" "$exe" "$@" >.out 2>.err </dev/null) || status=$?
+}
+
+# Text file $1 (written on Windows) has CR LF line ends and, without them,
+# equals $2.
+same_text() {
+    if [ -s "$1" ] && grep -q $'[^\r]$' <(head -c 1000000 "$1" | sed -n '/./p'); then
+        return 1
+    fi
+    cmp -s <(tr -d '\r' <"$1") "$2"
+}
+
+echo "Starting Wine ..."
+"$wine" wineboot -i >/dev/null 2>&1 || true
+
+# ---------------------------------------------------------------- recipes
+compare_recipe_outputs() {  # dir expected_dir label
+    local dir=$1 expected=$2 label=$3 name
+    for file in "$expected"/*; do
+        name=$(basename "$file")
+        case "$name" in
+            *.stdout | *.stderr) continue ;;
+        esac
+        if [ ! -f "$dir/$name" ]; then
+            fail "$label: $name was not written"
+        elif [[ "$name" == *.b[0-9]* ]]; then
+            cmp -s "$dir/$name" "$file" || fail "$label: $name differs (Binary, byte for byte)"
+        else
+            same_text "$dir/$name" "$file" || fail "$label: $name differs or lacks CR LF line ends"
+        fi
+    done
+}
+
+for recipe_dir in "$root"/examples/*/; do
+    recipe=$(basename "$recipe_dir")
+    [ -f "$recipe_dir/app.coff" ] || continue
+    dir=$work/$recipe
+    mkdir -p "$dir"
+    "$linux/coffgen" "$recipe_dir/app.coff" "$dir/app.out"
+    for cmd in "$recipe_dir"/*.cmd; do
+        name=$(basename "$cmd" .cmd)
+        cp "$cmd" "$dir/"
+        for round in first rebuild; do
+            run_exe "$dir" "$name.cmd"
+            label="$recipe/$name.cmd ($round run)"
+            [ "$status" -eq 0 ] || fail "$label: exit status $status"
+            same_text "$dir/.out" "$recipe_dir/expected/$name.stdout" || fail "$label: standard output differs"
+            cmp -s <(tr -d '\r' <"$dir/.err") "$recipe_dir/expected/$name.stderr" || fail "$label: standard error differs"
+            compare_recipe_outputs "$dir" "$recipe_dir/expected" "$label"
+        done
+        pass "examples/$recipe/$name.cmd"
+    done
+done
+
+# ---------------------------------------------------------------- bundled example
+dir=$work/demo
+mkdir -p "$dir/linux"
+cp "$linux/examples/demo.out" "$dir/"
+cp "$linux/examples/demo.out" "$dir/linux/"
+demo_args=(-i -memwidth 32 -romwidth 8 -map demo.map demo.out)
+(cd "$dir/linux" && "$linux/coffhex" "${demo_args[@]}" >.out 2>.err)
+for round in first rebuild; do
+    run_exe "$dir" "${demo_args[@]}"
+    [ "$status" -eq 0 ] || fail "demo ($round run): exit status $status"
+    for f in demo.i0 demo.i1 demo.i2 demo.i3 demo.map .out .err; do
+        same_text "$dir/$f" "$dir/linux/$f" || fail "demo ($round run): $f differs from the Linux build's"
+    done
+done
+pass "bundled example, and its rebuild"
+
+# ---------------------------------------------------------------- read-back
+readback() {  # option extension srec_format bfd
+    local option=$1 ext=$2 srec=$3 bfd=$4
+    local d=$work/readback$ext
+    mkdir -p "$d/linux"
+    cp "$linux/examples/demo.out" "$d/"
+    cp "$linux/examples/demo.out" "$d/linux/"
+    run_exe "$d" "$option" -memwidth 8 -romwidth 8 -o "demo$ext" demo.out
+    [ "$status" -eq 0 ] || fail "read-back $option: exit status $status"
+    (cd "$d/linux" && "$linux/coffhex" -q "$option" -memwidth 8 -romwidth 8 -o "demo$ext" demo.out)
+    cmp -s <(srec_cat "$d/demo$ext" "$srec" -o - -hex_dump) \
+        <(srec_cat "$d/linux/demo$ext" "$srec" -o - -hex_dump) ||
+        fail "read-back $option: srec_cat reads other bytes from the Windows file"
+    objcopy -I "$bfd" -O binary "$d/demo$ext" "$d/win.bin"
+    objcopy -I "$bfd" -O binary "$d/linux/demo$ext" "$d/linux.bin"
+    cmp -s "$d/win.bin" "$d/linux.bin" || fail "read-back $option: objcopy reads other bytes from the Windows file"
+    pass "read-back of $option (srec_cat, objcopy)"
+}
+readback -i .hex -intel ihex
+readback -m3 .mot -motorola srec
+readback -x .tek -tektronix-extended tekhex
+
+# ---------------------------------------------------------------- refusals and names
+dir=$work/names
+mkdir -p "$dir/sub"
+cp "$linux/examples/demo.out" "$dir/sub/app.out"
+printf -- '-i\r\n-memwidth 32\r\n-romwidth 8\r\nsub\\\\app\r\n' >"$dir/crlf.cmd"
+run_exe "$dir" crlf.cmd
+[ "$status" -eq 0 ] || fail "CR LF command file naming sub\\\\app: exit status $status: $(cat "$dir/.err")"
+[ -f "$dir/app.i3" ] || fail "CR LF command file: app.i3 (default name in the current folder) missing"
+winpath=$("$wine" winepath -w "$dir" 2>/dev/null | tr -d '\r')
+run_exe "$dir" -q -i -memwidth 8 -o "$winpath\\sub\\drive.i0" "$winpath\\sub\\app"
+[ "$status" -eq 0 ] && [ -f "$dir/sub/drive.i0" ] || fail "drive-letter paths ($winpath): status $status"
+cmp -s <(tr -d '\r' <"$dir/sub/drive.i0") <(cd "$dir" && "$linux/coffhex" -q -i -memwidth 8 -o /dev/stdout sub/app) ||
+    fail "drive-letter paths: the file differs"
+pass "backslashes, drive letters, CR LF command file"
+
+run_exe "$dir" -q -i -memwidth 8 -o 'sub\app.out' 'sub\app'
+[ "$status" -eq 1 ] && grep -q "would overwrite input file" "$dir/.err" ||
+    fail "overwrite refusal: status $status: $(cat "$dir/.err")"
+run_exe "$dir" -q -i -memwidth 16 -romwidth 8 -o sub/twice.i0 -o 'sub\twice.i0' sub/app
+run_exe "$dir" -q -i -memwidth 16 -romwidth 8 -o sub/twice.i0 -o 'SUB\TWICE.I0' sub/app
+[ "$status" -eq 1 ] && grep -q "is named more than once" "$dir/.err" ||
+    fail "name collision refusal: status $status: $(cat "$dir/.err")"
+pass "overwrite and name-collision refusals"
+
+run_exe "$dir" -q -i nothere
+[ "$status" -eq 1 ] && [ "$(tr -d '\r' <"$dir/.err")" = ">> FATAL ERROR: cannot open input file 'nothere.out': No such file or directory
+                (aborting)" ] || fail "FATAL case: status $status: $(cat "$dir/.err")"
+pass "FATAL error ends with status 1"
+
+if [ $failures -ne 0 ]; then
+    echo "$failures Windows check(s) failed" >&2
+    exit 1
+fi
+echo "Windows checks passed"
