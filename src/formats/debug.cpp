@@ -21,7 +21,7 @@ constexpr size_t DEBUG_MAX_GROUPS = (DEBUG_LIMIT - DEBUG_HEAD + 2) / 3;
 class DebugWriter final : public RecordWriter {
 public:
     DebugWriter(int32_t rom_width, ByteSink& sink)
-        : out_(sink), bytes_(DEBUG_LIMIT / 2 + static_cast<size_t>(std::max(rom_width, 1))) {}
+        : out_(sink), bytes_(line_bytes(DEBUG_LIMIT / 2, rom_width)) {}
 
     void begin_file() override { out_.write("*** FILE HEADER ***\n"); }
     void new_address(uint32_t address, SectionId) override { start(address); }

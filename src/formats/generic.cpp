@@ -24,7 +24,7 @@ public:
           olength_(olength > 0 ? olength : 1),
           per_word_(2 * rom_ + 1),
           out_(sink),
-          bytes_(GENERIC_ROOM / 2 + static_cast<size_t>(rom_)) {}
+          bytes_(line_bytes(GENERIC_ROOM / 2, rom_width)) {}
 
     void begin_file() override { out_.write("ADDRESS\tDATA\n-------\t----\n"); }
     void new_address(uint32_t address, SectionId) override { start(address); }

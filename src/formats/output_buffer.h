@@ -64,6 +64,13 @@ private:
     size_t used_ = 0;
 };
 
+// Bytes to set aside at the start for the pending line of a writer that
+// holds up to `fixed` bytes plus one lane piece of `rom_width` bytes; a
+// wider piece makes the line grow when it comes.
+inline size_t line_bytes(size_t fixed, int32_t rom_width) {
+    return fixed + static_cast<size_t>(rom_width < 1 ? 1 : rom_width < 4096 ? rom_width : 4096);
+}
+
 // Output address of piece `index` of a run (modulo 2^32).
 inline uint32_t piece_address(const LaneRun& run, size_t index) {
     return run.address + static_cast<uint32_t>(index * run.step);
