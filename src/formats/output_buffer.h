@@ -89,17 +89,6 @@ inline void gather_pieces(uint8_t* out, const uint8_t* data, size_t pieces, size
     }
 }
 
-// Pieces of `width` bytes, from one at `address` on and `step` apart, that
-// lie inside the segment of 2^bits addresses holding `address`: at least 1
-// when the first piece fits; 0 when it runs past the segment's end.
-inline size_t pieces_in_segment(uint32_t address, size_t width, uint32_t step, int bits) {
-    const uint64_t size = uint64_t{1} << bits;
-    const uint64_t offset = address & (size - 1);
-    if (offset + width > size) return 0;
-    if (step == 0) return SIZE_MAX;
-    return static_cast<size_t>((size - width - offset) / step + 1);
-}
-
 // Length of the next part of a lane piece of `remaining` bytes whose first
 // byte belongs at `address`: at most `max_part` bytes, and none crossing a
 // multiple of 2^segment_bits (0 = no boundary). Keeps records within the
