@@ -1,104 +1,81 @@
-// Shared fixture of the format writer tests: one output stream on a
-// temporary file, driven the way the width splitter drives a writer.
+// Shared fixture of the record writer tests: one writer on an in-memory
+// sink, driven the way the width splitter drives it, with the messages of
+// its run captured.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "diag/diag.h"
-#include "driver/options.h"
-#include "formats/format_table.h"
 #include "formats/writer.h"
+#include "support/string_sink.h"
 
 namespace formats_test {
 
-using coffhex::OutputStream;
-using coffhex::WriterEnv;
+using coffhex::Format;
 
 class WriterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        coffhex::reset_writers();
-        coffhex::reset_diagnostics();
-        coffhex::reset_option_values();
-    }
-    void TearDown() override { close_file(); }
+    WriterTest() : err_(std::tmpfile()), diag_(err_, err_), shared_(diag_) {}
+    ~WriterTest() override { std::fclose(err_); }
 
-    // Opens a fresh temporary file for the writer of format `format`, with
-    // lanes of `rom_width` bytes, and calls operation 1 as the splitter does
-    // at file open.
-    void open(int format, int rom_width = 1) {
-        close_file();
-        os_ = OutputStream{};
-        os_.stream = std::tmpfile();
-        ASSERT_NE(os_.stream, nullptr);
-        os_.prepare(rom_width);
-        env_ = WriterEnv{};
-        env_.format = format;
-        env_.rom_width = rom_width;
-        writer_ = coffhex::hex_format(format).writer;
-        ASSERT_NE(writer_, nullptr);
-        next_address_ = 0;
-        op(coffhex::OP_BEGIN_FILE);
+    // A fresh file: the writer of `format` for lanes of `rom` bytes, after
+    // operation 1. Writers opened by one test share the run's WriterShared.
+    void open(Format format, int rom = 1, int olength = 20, uint32_t entry = 0) {
+        sink_.text.clear();
+        writer_ = coffhex::make_record_writer({format, rom, olength, entry}, shared_, sink_);
+        writer_->begin_file();
+        next_ = 0;
     }
 
-    void op(int code, const uint8_t* data = nullptr, int count = 0) {
-        writer_(code, os_, data, count, env_);
-    }
-
-    // Writes `bytes` from `address` in lane pieces of `piece` bytes, the
-    // output address advancing by `step` per piece; an address that does not
-    // continue the previous write first draws operation 2, as the splitter
-    // does.
-    void write(uint32_t address, const std::vector<uint8_t>& bytes, int piece = 1, int step = -1) {
-        if (step < 0) step = piece;
-        if (address != next_address_) {
-            env_.output_address = address;
-            op(coffhex::OP_NEW_ADDRESS);
+    // `bytes` from `address` in pieces of `piece` bytes, the address
+    // advancing by `step` per piece (default: the piece); operation 2 first
+    // when the address does not continue the previous write. The whole
+    // pieces go as one run, a shorter last piece as a run of its own.
+    void write(uint32_t address, const std::vector<uint8_t>& bytes, int piece = 1, int step = 0) {
+        const uint32_t advance = step > 0 ? static_cast<uint32_t>(step) : static_cast<uint32_t>(piece);
+        if (address != next_) writer_->new_address(address, section_);
+        const size_t width = static_cast<size_t>(piece);
+        const size_t whole = bytes.size() / width;
+        writer_->data({bytes.data(), whole, piece, width, address, advance}, section_);
+        address += static_cast<uint32_t>(whole) * advance;
+        if (bytes.size() % width != 0) {
+            writer_->data({bytes.data() + whole * width, 1, static_cast<int>(bytes.size() % width),
+                           width, address, advance},
+                          section_);
+            address += advance;
         }
-        for (size_t i = 0; i < bytes.size(); i += static_cast<size_t>(piece)) {
-            env_.output_address = address;
-            int n = static_cast<int>(bytes.size() - i) < piece ? static_cast<int>(bytes.size() - i)
-                                                               : piece;
-            op(coffhex::OP_DATA, bytes.data() + i, n);
-            address += static_cast<uint32_t>(step);
-        }
-        env_.output_address = address;
-        next_address_ = address;
+        next_ = address;
     }
 
-    // Ends a pending record (the splitter's flush) and the file, and returns
-    // everything written.
+    // Ends a pending record (the splitter's flush) and the file; everything
+    // the writer handed to the sink.
     std::string finish() {
-        if (os_.pending()) op(coffhex::OP_END_RECORD);
-        op(coffhex::OP_END_FILE);
-        return contents();
+        if (writer_->pending()) writer_->end_record();
+        writer_->end_file();
+        return sink_.text;
     }
 
-    std::string contents() {
-        std::fflush(os_.stream);
-        std::rewind(os_.stream);
+    std::string messages() {
+        std::fflush(err_);
+        std::rewind(err_);
         std::string text;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, os_.stream)) > 0) text.append(buffer, n);
-        std::fseek(os_.stream, 0, SEEK_END);
+        for (int c; (c = std::fgetc(err_)) != EOF;) text += static_cast<char>(c);
         return text;
     }
 
-    void close_file() {
-        if (os_.stream != nullptr) std::fclose(os_.stream);
-        os_.stream = nullptr;
-    }
-
-    OutputStream os_;
-    WriterEnv env_;
-    coffhex::HexWriter writer_ = nullptr;
-    uint32_t next_address_ = 0;
+    FILE* err_;
+    coffhex::Diagnostics diag_;
+    coffhex::WriterShared shared_;
+    testsupport::StringSink sink_;
+    std::unique_ptr<coffhex::RecordWriter> writer_;
+    uint32_t next_ = 0;
+    coffhex::SectionId section_ = -1;  // the section entry whose data is written
 };
 
 // Bytes first, first + 1, ... (mod 256).
@@ -111,8 +88,7 @@ inline std::vector<uint8_t> counting(int count, int first = 0) {
 // Lines of a text, without their line ends.
 inline std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
+    for (size_t start = 0; start < text.size();) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         lines.push_back(text.substr(start, end - start));
@@ -124,6 +100,25 @@ inline std::vector<std::string> lines_of(const std::string& text) {
 // Value of a run of hex digits.
 inline uint32_t hex_value(const std::string& text, size_t position, size_t digits) {
     return static_cast<uint32_t>(std::stoul(text.substr(position, digits), nullptr, 16));
+}
+
+// `digits` upper-case hex digits of a value.
+inline std::string hex_digits(uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    return text;
+}
+
+// Upper-case hex digits of the bytes.
+inline std::string hex_of(const std::vector<uint8_t>& bytes, size_t from = 0,
+                          size_t count = SIZE_MAX) {
+    std::string text;
+    char pair[3];
+    for (size_t i = from; i < bytes.size() && i - from < count; ++i) {
+        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
+        text += pair;
+    }
+    return text;
 }
 
 }  // namespace formats_test

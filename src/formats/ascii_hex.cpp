@@ -1,76 +1,83 @@
 // ASCII-Hex: start-of-text, "$A" address lines and data lines of hex byte
 // pairs each followed by a blank, end-of-text.
-#include "formats/format_table.h"
+#include <algorithm>
 
-#include <cstring>
+#include "formats/encoders.h"
+#include "formats/output_buffer.h"
 
 namespace coffhex {
 
 namespace {
 
-// A data line is ended before a byte once it holds this many characters:
-// 24 bytes of three characters each.
-constexpr int ASCII_HEX_LIMIT = 72;
+// A data line is ended before a byte once it holds 72 characters: 24 bytes
+// of three characters each.
+constexpr size_t ASCII_HEX_LINE_BYTES = 72 / 3;
 
-void ascii_hex_end(OutputStream& os) {
-    if (!os.pending()) return;
-    line_append_char(os, '\n');
-    emit_line(os);
+class AsciiHexWriter final : public RecordWriter {
+public:
+    explicit AsciiHexWriter(ByteSink& sink) : out_(sink) {}
+
+    void begin_file() override { out_.write("\x02\n", 2); }
+    // The address line goes out at once.
+    void new_address(uint32_t address, SectionId) override {
+        end();
+        out_.commit(encode_ascii_hex_address(out_.room(ASCII_HEX_ADDRESS_MAX), address));
+    }
+    void data(const LaneRun& run, SectionId) override;
+    void end_record() override { end(); }
+    void end_file() override {
+        end();
+        out_.write("\x03", 1);
+        out_.flush();
+    }
+    bool pending() const override { return count_ != 0; }
+
+private:
+    void end() {
+        if (count_ == 0) return;
+        out_.commit(encode_ascii_hex_line(out_.room(ascii_hex_line_length(count_)), bytes_, count_));
+        count_ = 0;
+    }
+    // Bytes one after the other, line after line.
+    void put_bytes(const uint8_t* bytes, size_t length) {
+        while (length > 0) {
+            const size_t n = std::min(length, ASCII_HEX_LINE_BYTES - count_);
+            std::memcpy(bytes_ + count_, bytes, n);
+            count_ += n;
+            bytes += n;
+            length -= n;
+            // Full: every later operation would end it first.
+            if (count_ == ASCII_HEX_LINE_BYTES) end();
+        }
+    }
+
+    OutputBuffer out_;
+    uint8_t bytes_[ASCII_HEX_LINE_BYTES];
+    size_t count_ = 0;  // bytes of the pending line
+};
+
+void AsciiHexWriter::data(const LaneRun& run, SectionId) {
+    if (run.data == nullptr || run.piece <= 0) return;
+    const size_t width = static_cast<size_t>(run.piece);
+    if (run.stride == width) {
+        put_bytes(run.data, run.pieces * width);
+    } else if (width == 1) {
+        for (size_t i = 0; i < run.pieces;) {
+            const size_t n = std::min(run.pieces - i, ASCII_HEX_LINE_BYTES - count_);
+            gather_pieces(bytes_ + count_, run.data + i * run.stride, n, 1, run.stride);
+            count_ += n;
+            i += n;
+            if (count_ == ASCII_HEX_LINE_BYTES) end();
+        }
+    } else {
+        for (size_t i = 0; i < run.pieces; ++i) put_bytes(run.data + i * run.stride, width);
+    }
 }
 
 }  // namespace
 
-void ascii_hex_writer(int op, OutputStream& os, const uint8_t* data, int count,
-                      const WriterEnv& env) {
-    switch (op) {
-    case OP_BEGIN_FILE:
-        emit_text(os, "\x02\n", 2);
-        break;
-    case OP_NEW_ADDRESS:
-        ascii_hex_end(os);
-        emit_format(os, "$A%04lx,\n", static_cast<unsigned long>(env.output_address));
-        os.last_address = env.output_address;
-        break;
-    case OP_DATA:
-        if (data == nullptr) break;
-        for (int i = 0; i < count; ++i) {
-            if (os.cursor >= ASCII_HEX_LIMIT) ascii_hex_end(os);
-            char* out = line_room(os, 3);
-            hex_pairs(out, data + i, 1);
-            out[2] = ' ';
-            os.cursor += 3;
-        }
-        os.last_address = env.output_address;
-        break;
-    case OP_END_RECORD:
-        ascii_hex_end(os);
-        break;
-    case OP_END_FILE:
-        ascii_hex_end(os);
-        emit_text(os, "\x03", 1);
-        break;
-    default:
-        break;
-    }
-}
-
-void ascii_hex_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
-    if (run.data == nullptr || run.piece <= 0 || run.pieces == 0) return;
-    RecordBlock block(os);
-    const uint8_t* piece = run.data;
-    for (size_t i = 0; i < run.pieces; ++i, piece += run.stride) {
-        for (int j = 0; j < run.piece; ++j) {
-            if (os.cursor >= ASCII_HEX_LIMIT) {
-                line_append_char(os, '\n');
-                block.take_line();
-            }
-            char* out = line_room(os, 3);
-            std::memcpy(out, HEX_PAIRS.pairs[piece[j]], 2);
-            out[2] = ' ';
-            os.cursor += 3;
-        }
-    }
-    os.last_address = env.output_address + static_cast<uint32_t>((run.pieces - 1) * run.step);
+std::unique_ptr<RecordWriter> make_ascii_hex_writer(ByteSink& sink) {
+    return std::make_unique<AsciiHexWriter>(sink);
 }
 
 }  // namespace coffhex

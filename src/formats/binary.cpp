@@ -1,55 +1,57 @@
-// Binary: the data bytes themselves, nothing else. Bytes are gathered in
-// the line and written in blocks; ending a record writes what is gathered.
-#include "formats/format_table.h"
+// Binary: the data bytes themselves, in the order they come, and nothing
+// else; addresses are not recorded.
+#include <algorithm>
 
-#include <cstring>
+#include "formats/output_buffer.h"
 
 namespace coffhex {
 
-void binary_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv&) {
-    switch (op) {
-    case OP_DATA: {
-        if (data == nullptr || count <= 0) break;
-        size_t length = static_cast<size_t>(count);
-        if (static_cast<size_t>(os.cursor) + length > os.line.size()) {
-            emit_line(os);
-            if (length > os.line.size()) {
-                emit_text(os, reinterpret_cast<const char*>(data), length);
-                break;
-            }
-        }
-        std::memcpy(os.line.data() + os.cursor, data, length);
-        os.cursor += count;
-        break;
+namespace {
+
+class BinaryWriter final : public RecordWriter {
+public:
+    explicit BinaryWriter(ByteSink& sink) : out_(sink) {}
+
+    void begin_file() override {}
+    void new_address(uint32_t, SectionId) override {}
+    void data(const LaneRun& run, SectionId) override;
+    void end_record() override {}
+    void end_file() override { out_.flush(); }
+    // Bytes are never held back in a record.
+    bool pending() const override { return false; }
+
+private:
+    OutputBuffer out_;
+};
+
+void BinaryWriter::data(const LaneRun& run, SectionId) {
+    if (run.data == nullptr || run.piece <= 0) return;
+    const size_t width = static_cast<size_t>(run.piece);
+    if (run.stride == width || run.pieces == 1) {
+        out_.write(reinterpret_cast<const char*>(run.data), run.pieces * width);
+        return;
     }
-    case OP_END_RECORD:
-    case OP_END_FILE:
-        emit_line(os);
-        break;
-    default:
-        break;
+    if (width >= OutputBuffer::SIZE / 4) {
+        for (size_t i = 0; i < run.pieces; ++i)
+            out_.write(reinterpret_cast<const char*>(run.data + i * run.stride), width);
+        return;
+    }
+    // Narrow pieces: as many as fill the buffer at a time.
+    for (size_t i = 0; i < run.pieces;) {
+        if (out_.available() < width) out_.flush();
+        const size_t n = std::min(run.pieces - i, out_.available() / width);
+        char* room = out_.room(n * width);
+        gather_pieces(reinterpret_cast<uint8_t*>(room), run.data + i * run.stride, n, width,
+                      run.stride);
+        out_.commit(n * width);
+        i += n;
     }
 }
 
-void binary_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
-    if (run.data == nullptr || run.piece <= 0 || run.pieces == 0) return;
-    const size_t width = static_cast<size_t>(run.piece);
-    if (run.stride != width && width > RecordBlock::SIZE / 4) {
-        bulk_by_pieces<binary_writer>(os, run, env);
-        return;
-    }
-    // What is gathered goes first, then the run's bytes.
-    emit_line(os);
-    if (run.stride == width) {
-        emit_text(os, reinterpret_cast<const char*>(run.data), run.pieces * width);
-        return;
-    }
-    RecordBlock block(os);
-    const uint8_t* data = run.data;
-    for (size_t i = 0; i < run.pieces; ++i, data += run.stride) {
-        std::memcpy(block.room(width), data, width);
-        block.commit(width);
-    }
+}  // namespace
+
+std::unique_ptr<RecordWriter> make_binary_writer(ByteSink& sink) {
+    return std::make_unique<BinaryWriter>(sink);
 }
 
 }  // namespace coffhex

@@ -1,78 +1,96 @@
 // DEBUG: a readable dump, one line per run of lane pieces, framed by a file
 // header and footer.
-#include "formats/format_table.h"
+#include <algorithm>
+#include <vector>
+
+#include "formats/encoders.h"
+#include "formats/output_buffer.h"
 
 namespace coffhex {
 
 namespace {
 
 // A line is ended before a piece once it holds this many characters.
-constexpr int DEBUG_LIMIT = 68;
+constexpr size_t DEBUG_LIMIT = 68;
+// Characters of "ADDR:%08lx: DATA:".
+constexpr size_t DEBUG_HEAD = 20;
+// Pieces a line can hold: each takes at least 3 characters, and one is
+// added only while the line holds fewer than DEBUG_LIMIT.
+constexpr size_t DEBUG_MAX_GROUPS = (DEBUG_LIMIT - DEBUG_HEAD + 2) / 3;
 
-void debug_end(OutputStream& os) {
-    if (!os.pending()) return;
-    line_append(os, ":END:\n", 6);
-    emit_line(os);
+class DebugWriter final : public RecordWriter {
+public:
+    DebugWriter(int32_t rom_width, ByteSink& sink)
+        : out_(sink), bytes_(line_bytes(DEBUG_LIMIT / 2, rom_width)) {}
+
+    void begin_file() override { out_.write("*** FILE HEADER ***\n"); }
+    void new_address(uint32_t address, SectionId) override { start(address); }
+    void data(const LaneRun& run, SectionId) override;
+    void end_record() override { end(); }
+    void end_file() override {
+        end();
+        out_.write("*** FILE FOOTER ***\n");
+        out_.flush();
+    }
+    bool pending() const override { return pending_; }
+
+private:
+    void start(uint32_t address) {
+        end();
+        pending_ = true;
+        line_address_ = address;
+        chars_ = DEBUG_HEAD;
+    }
+    void end();
+
+    OutputBuffer out_;
+    bool pending_ = false;
+    uint32_t line_address_ = 0;
+    size_t chars_ = 0;            // characters of the pending line before ":END:"
+    std::vector<uint8_t> bytes_;  // the bytes of the pending line's pieces
+    size_t count_ = 0;
+    uint32_t groups_[DEBUG_MAX_GROUPS];  // bytes per piece
+    size_t group_count_ = 0;
+};
+
+void DebugWriter::end() {
+    if (!pending_) return;
+    out_.commit(encode_debug_line(out_.room(debug_line_length(count_, group_count_)),
+                                  line_address_, bytes_.data(), groups_, group_count_));
+    pending_ = false;
+    chars_ = 0;
+    count_ = 0;
+    group_count_ = 0;
 }
 
-void debug_start(OutputStream& os, uint32_t address) {
-    debug_end(os);
-    // "ADDR:%08lx: DATA:"
-    line_append(os, "ADDR:", 5);
-    line_append_lower_hex(os, address, 8);
-    line_append(os, ": DATA:", 7);
-    os.last_address = address;
+void DebugWriter::data(const LaneRun& run, SectionId) {
+    if (run.data == nullptr || run.piece <= 0) return;
+    const size_t width = static_cast<size_t>(run.piece);
+    const size_t group_chars = 2 * width + 1;
+    size_t i = 0;
+    while (i < run.pieces) {
+        if (chars_ >= DEBUG_LIMIT) end();
+        if (!pending_) start(piece_address(run, i));
+        // The pieces the line takes as it stands: while it holds fewer than
+        // DEBUG_LIMIT characters.
+        const size_t below_limit = (DEBUG_LIMIT - chars_ + group_chars - 1) / group_chars;
+        const size_t n = std::min(run.pieces - i, below_limit);
+        if (count_ + n * width > bytes_.size()) bytes_.resize(count_ + n * width);
+        gather_pieces(bytes_.data() + count_, run.data + i * run.stride, n, width, run.stride);
+        count_ += n * width;
+        std::fill_n(groups_ + group_count_, n, static_cast<uint32_t>(width));
+        group_count_ += n;
+        chars_ += n * group_chars;
+        i += n;
+        // Full: every later operation would end it first.
+        if (chars_ >= DEBUG_LIMIT) end();
+    }
 }
 
 }  // namespace
 
-void debug_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) {
-    switch (op) {
-    case OP_BEGIN_FILE:
-        emit_text(os, "*** FILE HEADER ***\n");
-        break;
-    case OP_NEW_ADDRESS:
-        debug_start(os, env.output_address);
-        break;
-    case OP_DATA:
-        if (data == nullptr || count <= 0) break;
-        if (os.cursor >= DEBUG_LIMIT) debug_end(os);
-        if (!os.pending()) debug_start(os, env.output_address);
-        line_append_bytes(os, data, count);
-        line_append_char(os, ' ');
-        os.last_address = env.output_address;
-        break;
-    case OP_END_RECORD:
-        debug_end(os);
-        break;
-    case OP_END_FILE:
-        debug_end(os);
-        emit_text(os, "*** FILE FOOTER ***\n");
-        break;
-    default:
-        break;
-    }
-}
-
-void debug_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
-    if (run.data == nullptr || run.piece <= 0 || run.pieces == 0) return;
-    RecordBlock block(os);
-    const uint8_t* piece = run.data;
-    uint32_t address = env.output_address;
-    for (size_t i = 0; i < run.pieces; ++i, piece += run.stride, address += run.step) {
-        if (os.cursor >= DEBUG_LIMIT) {
-            line_append(os, ":END:\n", 6);
-            block.take_line();
-        }
-        if (!os.pending()) {
-            line_append(os, "ADDR:", 5);
-            line_append_lower_hex(os, address, 8);
-            line_append(os, ": DATA:", 7);
-        }
-        line_append_bytes(os, piece, run.piece);
-        line_append_char(os, ' ');
-    }
-    os.last_address = address - run.step;
+std::unique_ptr<RecordWriter> make_debug_writer(int32_t rom_width, ByteSink& sink) {
+    return std::make_unique<DebugWriter>(rom_width, sink);
 }
 
 }  // namespace coffhex

@@ -1,151 +1,142 @@
 // Intel hex records: ":" LL AAAA TT data CC, with extended linear address
 // records (type 04) whenever the upper 16 bits of the address change.
-#include "formats/format_table.h"
-#include "formats/record_bulk.h"
-
 #include <algorithm>
+
+#include "formats/encoders.h"
+#include "formats/output_buffer.h"
 
 namespace coffhex {
 
 namespace {
 
-// A record is ended once its line holds this many characters: with the
-// 9-character header that is 32 data bytes for lanes of 1, 2, 4 or 8 bytes.
-constexpr int INTEL_LIMIT = 73;
+// A record is ended before a piece once its line holds 73 characters: with
+// the 9-character header that is once it holds 32 data bytes, so 32 data
+// bytes per record for lanes of 1, 2, 4 or 8 bytes.
+constexpr size_t INTEL_FULL = (73 - 9 + 1) / 2;
 // Longest part of a lane piece put into a record in one go, so that the
 // count field never exceeds 255 bytes whatever the ROM width.
-constexpr int INTEL_MAX_PART = 128;
+constexpr size_t INTEL_MAX_PART = 128;
 
-// Record starts and ends are kept out of line so that the data path of
-// the writer, taken once per lane piece, stays short.
-// Completes the pending record's line: count, checksum, line end.
-void intel_close(OutputStream& os) {
-    uint32_t count = static_cast<uint32_t>(os.cursor - 9) / 2;
-    line_put_hex(os, 1, count, 2);
-    // Two's complement of the byte sum: count, address, type and data.
-    uint32_t sum = os.record_sum + count;
-    line_append_hex(os, (0x100 - (sum & 0xFF)) & 0xFF, 2);
-    line_append_char(os, '\n');
-}
+constexpr uint8_t TYPE_DATA = 0x00;
+constexpr uint8_t TYPE_END_OF_FILE = 0x01;
+constexpr uint8_t TYPE_EXTENDED_LINEAR = 0x04;
 
-[[gnu::noinline]] void intel_end(OutputStream& os) {
-    if (!os.pending()) return;
-    intel_close(os);
-    emit_line(os);
-    os.record_sum = 0;
-}
+class IntelWriter final : public RecordWriter {
+public:
+    explicit IntelWriter(ByteSink& sink) : out_(sink) {}
+
+    void begin_file() override {}
+    void new_address(uint32_t address, SectionId) override { start(address); }
+    void data(const LaneRun& run, SectionId) override;
+    void end_record() override { end(); }
+    void end_file() override {
+        end();
+        out_.commit(encode_intel_record(out_.room(intel_record_length(0)), TYPE_END_OF_FILE, 0,
+                                        nullptr, 0));
+        out_.flush();
+    }
+    bool pending() const override { return pending_; }
+
+private:
+    bool full() const { return count_ >= INTEL_FULL; }
+    static bool same_segment(uint32_t a, uint32_t b) { return (a >> 16) == (b >> 16); }
+    void start(uint32_t address);
+    void end();
+    void put_in_parts(const uint8_t* bytes, size_t width, uint32_t address);
+
+    OutputBuffer out_;
+    bool pending_ = false;
+    uint16_t record_address_ = 0;
+    size_t count_ = 0;           // data bytes of the pending record
+    uint32_t last_address_ = 0;  // of the last record start or piece
+    // Below INTEL_FULL bytes, then at most one more part.
+    uint8_t bytes_[INTEL_FULL + INTEL_MAX_PART];
+};
 
 // Ends the pending record and starts a data record at `address`, preceded
 // by an extended linear address record when the upper 16 bits differ from
-// those of the last address of the stream.
-[[gnu::noinline]] void intel_start(OutputStream& os, uint32_t address) {
-    intel_end(os);
-    if ((address >> 16) != (os.last_address >> 16)) {
-        uint32_t upper = address >> 16;
-        line_append(os, ":02000004", 9);
-        line_append_hex(os, upper, 4);
-        os.record_sum = 0x04 + (upper >> 8) + (upper & 0xFF);
-        intel_end(os);
+// those of the last address of the file (0 at its start).
+void IntelWriter::start(uint32_t address) {
+    end();
+    if (!same_segment(address, last_address_)) {
+        const uint8_t upper[2] = {static_cast<uint8_t>(address >> 24),
+                                  static_cast<uint8_t>(address >> 16)};
+        out_.commit(encode_intel_record(out_.room(intel_record_length(2)), TYPE_EXTENDED_LINEAR,
+                                        0, upper, 2));
     }
-    line_append(os, ":00", 3);
-    line_append_hex(os, address & 0xFFFF, 4);
-    line_append(os, "00", 2);
-    os.record_sum = ((address >> 8) & 0xFF) + (address & 0xFF);
-    os.last_address = address;
+    pending_ = true;
+    record_address_ = static_cast<uint16_t>(address);
+    count_ = 0;
+    last_address_ = address;
 }
 
-[[gnu::noinline]] void intel_data(OutputStream& os, const uint8_t* data, int count,
-                                  uint32_t address) {
-    int done = 0;
-    while (done < count) {
-        int part = piece_part(address, count - done, INTEL_MAX_PART, 16);
-        if (os.cursor >= INTEL_LIMIT) intel_end(os);
-        if (!os.pending() || (address >> 16) != (os.last_address >> 16)) intel_start(os, address);
-        os.record_sum += line_append_bytes_sum<false>(os, data + done, part);
-        os.last_address = address;
+void IntelWriter::end() {
+    if (!pending_) return;
+    out_.commit(encode_intel_record(out_.room(intel_record_length(count_)), TYPE_DATA,
+                                    record_address_, bytes_, count_));
+    pending_ = false;
+    count_ = 0;
+}
+
+// A piece too long for one part, or running across a 64 KB boundary: part
+// after part, each continuing the pending record or starting its own.
+void IntelWriter::put_in_parts(const uint8_t* bytes, size_t width, uint32_t address) {
+    size_t done = 0;
+    while (done < width) {
+        const size_t part = piece_part(address, width - done, INTEL_MAX_PART, 16);
+        if (full()) end();
+        if (!pending_ || !same_segment(address, last_address_)) start(address);
+        std::memcpy(bytes_ + count_, bytes + done, part);
+        count_ += part;
+        last_address_ = address;
         done += part;
         address += static_cast<uint32_t>(part);
     }
 }
 
-// The bulk path's view of the Intel records.
-struct IntelRecords {
-    int limit = INTEL_LIMIT;
-    int header = 9;
-
-    // A fresh record draws no extended address record (same upper 16 bits
-    // as the stream's last address) and all its pieces lie in that 64 KB
-    // segment.
-    bool whole(const OutputStream& os, uint32_t address, size_t pieces, const LaneRun& run) const {
-        if ((address >> 16) != (os.last_address >> 16)) return false;
-        return pieces_in_segment(address, static_cast<size_t>(run.piece), run.step, 16) >= pieces;
+void IntelWriter::data(const LaneRun& run, SectionId) {
+    if (run.data == nullptr || run.piece <= 0) return;
+    const size_t width = static_cast<size_t>(run.piece);
+    // Pieces a record started afresh takes before it is full.
+    const size_t per_record = (INTEL_FULL + width - 1) / width;
+    size_t i = 0;
+    while (i < run.pieces) {
+        const uint32_t address = piece_address(run, i);
+        const uint8_t* piece = run.data + i * run.stride;
+        const uint64_t offset = address & 0xFFFF;
+        if (width > INTEL_MAX_PART || offset + width > 0x10000) {
+            put_in_parts(piece, width, address);
+            ++i;
+            continue;
+        }
+        if (full()) end();
+        if (!pending_ || !same_segment(address, last_address_)) start(address);
+        // The pieces the record takes as it stands: while it is not full,
+        // and none in the next segment.
+        size_t n = count_ == 0 ? per_record : (INTEL_FULL - count_ + width - 1) / width;
+        n = std::min(n, run.pieces - i);
+        if (offset + (n - 1) * uint64_t{run.step} + width > 0x10000)
+            n = static_cast<size_t>((0x10000 - width - offset) / run.step + 1);
+        if (count_ == 0 && n == per_record) {
+            // A whole record straight from the run's bytes.
+            out_.commit(encode_intel_record(out_.room(intel_record_length(n * width)), TYPE_DATA,
+                                            record_address_, {piece, n, width, run.stride}));
+            pending_ = false;
+        } else {
+            gather_pieces(bytes_ + count_, piece, n, width, run.stride);
+            count_ += n * width;
+            // Full: every later operation would end it first.
+            if (full()) end();
+        }
+        last_address_ = piece_address(run, i + n - 1);
+        i += n;
     }
-    size_t take(const OutputStream& os, uint32_t address, size_t left, const LaneRun& run) const {
-        const size_t width = static_cast<size_t>(run.piece);
-        if (run.piece > INTEL_MAX_PART || (address >> 16) != (os.last_address >> 16)) return 0;
-        size_t n = std::min(left, pieces_below_limit(os.cursor, limit, width));
-        return std::min(n, pieces_in_segment(address, width, run.step, 16));
-    }
-    size_t record(char* out, uint32_t address, const uint8_t* data, size_t pieces,
-                  const LaneRun& run) const {
-        const size_t count = pieces * static_cast<size_t>(run.piece);
-        out[0] = ':';
-        put_hex(out + 1, static_cast<uint32_t>(count), 2);
-        put_hex(out + 3, address & 0xFFFF, 4);
-        out[7] = '0';
-        out[8] = '0';
-        uint32_t sum = static_cast<uint32_t>(count) + ((address >> 8) & 0xFF) + (address & 0xFF);
-        sum += hex_pieces_sum<false>(out + 9, data, pieces, run.piece, run.stride);
-        char* end = out + 9 + 2 * count;
-        put_hex(end, (0x100 - (sum & 0xFF)) & 0xFF, 2);
-        end[2] = '\n';
-        return 9 + 2 * count + 3;
-    }
-    uint32_t append(OutputStream& os, const uint8_t* data, size_t pieces, const LaneRun& run) const {
-        return line_append_pieces_sum<false>(os, data, pieces, run.piece, run.stride);
-    }
-    void close(OutputStream& os) const { intel_close(os); }
-    void piece(OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) const {
-        intel_writer(OP_DATA, os, data, count, env);
-    }
-};
+}
 
 }  // namespace
 
-void intel_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
-    record_bulk(os, run, env, IntelRecords{});
-}
-
-void intel_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) {
-    switch (op) {
-    case OP_BEGIN_FILE:
-        break;
-    case OP_NEW_ADDRESS:
-        intel_start(os, env.output_address);
-        break;
-    case OP_DATA:
-        if (data == nullptr || count <= 0) break;
-        // The usual case: the piece continues a pending record that has
-        // room, in the same 64 KB segment.
-        if (os.pending() && os.cursor < INTEL_LIMIT && count <= INTEL_MAX_PART &&
-            (env.output_address >> 16) == (os.last_address >> 16) &&
-            (env.output_address & 0xFFFF) + static_cast<uint32_t>(count) <= 0x10000) {
-            os.record_sum += line_append_bytes_sum<false>(os, data, count);
-            os.last_address = env.output_address;
-            break;
-        }
-        intel_data(os, data, count, env.output_address);
-        break;
-    case OP_END_RECORD:
-        intel_end(os);
-        break;
-    case OP_END_FILE:
-        intel_end(os);
-        emit_text(os, ":00000001FF\n");
-        break;
-    default:
-        break;
-    }
+std::unique_ptr<RecordWriter> make_intel_writer(ByteSink& sink) {
+    return std::make_unique<IntelWriter>(sink);
 }
 
 }  // namespace coffhex

@@ -1,212 +1,191 @@
 // Motorola-S records: "S" type, LL, address, data, CC, in three address
-// sizes (S1 16-bit, S2 24-bit, S3 32-bit), chosen once per run from the
-// format row.
-#include "diag/diag.h"
-#include "driver/options.h"
-#include "formats/format_table.h"
-#include "formats/record_bulk.h"
-
+// sizes (S1 16-bit, S2 24-bit, S3 32-bit) chosen by the format row.
 #include <algorithm>
+
+#include "diag/diag.h"
+#include "formats/encoders.h"
+#include "formats/output_buffer.h"
 
 namespace coffhex {
 
 namespace {
 
-// A record is ended once its line holds this many characters.
-constexpr int MOTOROLA_LIMIT = 69;
+// A record is ended before a piece once its line holds this many characters.
+constexpr size_t MOTOROLA_LIMIT = 69;
 // Longest part of a lane piece put into a record in one go, so that the
 // count field never exceeds 255 bytes whatever the ROM width.
-constexpr int MOTOROLA_MAX_PART = 128;
+constexpr size_t MOTOROLA_MAX_PART = 128;
 
 struct Variant {
-    char type;               // record type digit of data records
-    int address_digits;      // 4, 6 or 8
-    int segment_bits;        // address bits the record can carry (0 = all 32)
-    const char* terminator;  // end-of-file record
+    uint8_t data_type;        // record type of data records
+    uint8_t terminator_type;  // record type of the end-of-file record
+    int address_bytes;        // 2, 3 or 4
+    int segment_bits;         // address bits the record can carry (0 = all 32)
 };
 
-const Variant S1 = {'1', 4, 16, "S9030000FC\n"};
-const Variant S2 = {'2', 6, 24, "S804000000FB\n"};
-const Variant S3 = {'3', 8, 0, "S70500000000FA\n"};
+constexpr Variant S1 = {1, 9, 2, 16};
+constexpr Variant S2 = {2, 8, 3, 24};
+constexpr Variant S3 = {3, 7, 4, 0};
 
-// Fixed at the first call of the writer in the run.
-const Variant* g_variant = nullptr;
-// The section entry for which the truncation warning was last given.
-const void* g_warned_section = nullptr;
+// The header record: type 0, address 0, the data "HDR".
+constexpr uint8_t HEADER_DATA[3] = {'H', 'D', 'R'};
 
-const Variant& variant(const WriterEnv& env) {
-    if (g_variant == nullptr) {
-        g_variant = env.format == FMT_MOTOROLA_S1   ? &S1
-                    : env.format == FMT_MOTOROLA_S2 ? &S2
-                                                          : &S3;
+// The writer of one variant (a type of its own for each, so that the data
+// loop is compiled for its address size).
+template <const Variant& v_>
+class MotorolaWriter final : public RecordWriter {
+public:
+    MotorolaWriter(WriterShared& shared, ByteSink& sink) : shared_(shared), out_(sink) {}
+
+    void begin_file() override {
+        out_.commit(encode_srecord(out_.room(srecord_length(2, 3)), 0, 0, 2, HEADER_DATA, 3));
     }
-    return *g_variant;
-}
+    void new_address(uint32_t address, SectionId section) override { start(address, section); }
+    void data(const LaneRun& run, SectionId section) override;
+    void end_record() override { end(); }
+    void end_file() override {
+        end();
+        out_.commit(encode_srecord(out_.room(srecord_length(v_.address_bytes, 0)),
+                                   v_.terminator_type, 0, v_.address_bytes, nullptr, 0));
+        out_.flush();
+    }
+    bool pending() const override { return pending_; }
 
-// Record starts and ends are kept out of line so that the data path of
-// the writer, taken once per lane piece, stays short.
-// Completes the pending record's line: count, checksum, line end.
-void motorola_close(OutputStream& os) {
-    uint32_t count = static_cast<uint32_t>(os.cursor - 2) / 2;
-    line_put_hex(os, 2, count, 2);
-    // One's complement of the byte sum: count, address and data.
-    uint32_t sum = os.record_sum + count;
-    line_append_hex(os, ~sum & 0xFF, 2);
-    line_append_char(os, '\n');
-}
+private:
+    bool full() const { return count_ >= full_; }
+    // Both addresses lie in the range of one value of the address field.
+    bool same_segment(uint32_t a, uint32_t b) const {
+        return v_.segment_bits == 0 || (a >> v_.segment_bits) == (b >> v_.segment_bits);
+    }
+    void start(uint32_t address, SectionId section);
+    void end();
+    void put_in_parts(const uint8_t* bytes, size_t width, uint32_t address, SectionId section);
 
-[[gnu::noinline]] void motorola_end(OutputStream& os) {
-    if (!os.pending()) return;
-    motorola_close(os);
-    emit_line(os);
-    os.record_sum = 0;
-}
+    // The data bytes at which the line holds the limit: its header is "S",
+    // the type, LL and the address digits.
+    static constexpr size_t full_ = (MOTOROLA_LIMIT - 4 - 2 * v_.address_bytes + 1) / 2;
 
-uint32_t address_byte_sum(uint32_t address) {
-    return (address >> 24) + ((address >> 16) & 0xFF) + ((address >> 8) & 0xFF) + (address & 0xFF);
-}
+    WriterShared& shared_;
+    OutputBuffer out_;
+    bool pending_ = false;
+    uint32_t record_address_ = 0;
+    size_t count_ = 0;           // data bytes of the pending record
+    uint32_t last_address_ = 0;  // of the last record start or piece
+    // Below the full count, then at most one more part.
+    uint8_t bytes_[full_ + MOTOROLA_MAX_PART];
+};
 
 // Ends the pending record and starts one at `address`. An address too wide
 // for the variant's address field is cut to the field, with a warning once
-// per section.
-[[gnu::noinline]] void motorola_start(OutputStream& os, uint32_t address, const Variant& v,
-                                      const WriterEnv& env) {
-    motorola_end(os);
-    os.last_address = address;
-    if (v.segment_bits != 0 && (address >> v.segment_bits) != 0) {
-        if (env.section != nullptr && env.section != g_warned_section) {
-            g_warned_section = env.section;
-            if (v.segment_bits == 16) {
-                report(WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
-                       static_cast<unsigned long>(address));
+// per section entry of the run.
+template <const Variant& v_>
+void MotorolaWriter<v_>::start(uint32_t address, SectionId section) {
+    end();
+    last_address_ = address;
+    if (v_.segment_bits != 0 && (address >> v_.segment_bits) != 0) {
+        if (section >= 0 && section != shared_.warned_section) {
+            shared_.warned_section = section;
+            const unsigned long full_address = address;
+            if (v_.segment_bits == 16) {
+                shared_.diag.report(
+                    WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
+                    full_address);
             } else {
-                report(WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m or -m3)",
-                       static_cast<unsigned long>(address));
+                shared_.diag.report(
+                    WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m or -m3)",
+                    full_address);
             }
         }
-        address &= (uint32_t{1} << v.segment_bits) - 1;
+        address &= (uint32_t{1} << v_.segment_bits) - 1;
     }
-    char head[4] = {'S', v.type, '0', '0'};
-    line_append(os, head, 4);
-    line_append_hex(os, address, v.address_digits);
-    os.record_sum = address_byte_sum(address);
+    pending_ = true;
+    record_address_ = address;
+    count_ = 0;
 }
 
-[[gnu::noinline]] void motorola_data(OutputStream& os, const uint8_t* data, int count,
-                                     uint32_t address, const Variant& v, const WriterEnv& env) {
-    int done = 0;
-    while (done < count) {
-        int part = piece_part(address, count - done, MOTOROLA_MAX_PART, v.segment_bits);
-        if (os.cursor >= MOTOROLA_LIMIT) motorola_end(os);
-        // A record never runs on past the end of the address field's range:
-        // the next part starts a record of its own (and draws the warning).
-        bool new_segment = v.segment_bits != 0 &&
-                           (address >> v.segment_bits) != (os.last_address >> v.segment_bits);
-        if (!os.pending() || new_segment) motorola_start(os, address, v, env);
-        os.record_sum += line_append_bytes_sum<false>(os, data + done, part);
-        os.last_address = address;
+template <const Variant& v_>
+void MotorolaWriter<v_>::end() {
+    if (!pending_) return;
+    out_.commit(encode_srecord(out_.room(srecord_length(v_.address_bytes, count_)), v_.data_type,
+                               record_address_, v_.address_bytes, bytes_, count_));
+    pending_ = false;
+    count_ = 0;
+}
+
+// A piece too long for one part, or running past the range of the address
+// field: part after part; a part beyond that range starts a record of its
+// own (and draws the warning).
+template <const Variant& v_>
+void MotorolaWriter<v_>::put_in_parts(const uint8_t* bytes, size_t width, uint32_t address,
+                                      SectionId section) {
+    size_t done = 0;
+    while (done < width) {
+        const size_t part = piece_part(address, width - done, MOTOROLA_MAX_PART, v_.segment_bits);
+        if (full()) end();
+        if (!pending_ || !same_segment(address, last_address_)) start(address, section);
+        std::memcpy(bytes_ + count_, bytes + done, part);
+        count_ += part;
+        last_address_ = address;
         done += part;
         address += static_cast<uint32_t>(part);
     }
 }
 
-// The bulk path's view of the records of one variant.
-struct MotorolaRecords {
-    const Variant& v;
-    int limit = MOTOROLA_LIMIT;
-    int header;
-
-    explicit MotorolaRecords(const Variant& variant)
-        : v(variant), header(4 + variant.address_digits) {}
-
-    // A fresh record needs no truncation (and so draws no warning), and
-    // all its pieces lie inside the range of the address field.
-    bool whole(const OutputStream&, uint32_t address, size_t pieces, const LaneRun& run) const {
-        if (v.segment_bits == 0) return true;
-        if ((address >> v.segment_bits) != 0) return false;
-        return pieces_in_segment(address, static_cast<size_t>(run.piece), run.step,
-                                 v.segment_bits) >= pieces;
+template <const Variant& v_>
+void MotorolaWriter<v_>::data(const LaneRun& run, SectionId section) {
+    if (run.data == nullptr || run.piece <= 0) return;
+    const size_t width = static_cast<size_t>(run.piece);
+    // Addresses one value of the address field covers (0: all of them).
+    const uint64_t segment = v_.segment_bits == 0 ? 0 : uint64_t{1} << v_.segment_bits;
+    // Pieces a record started afresh takes before it is full.
+    const size_t per_record = (full_ + width - 1) / width;
+    size_t i = 0;
+    while (i < run.pieces) {
+        const uint32_t address = piece_address(run, i);
+        const uint8_t* piece = run.data + i * run.stride;
+        const uint64_t offset = segment == 0 ? 0 : address & (segment - 1);
+        if (width > MOTOROLA_MAX_PART || (segment != 0 && offset + width > segment)) {
+            put_in_parts(piece, width, address, section);
+            ++i;
+            continue;
+        }
+        if (full()) end();
+        if (!pending_ || !same_segment(address, last_address_)) start(address, section);
+        // The pieces the record takes as it stands: while it is not full,
+        // and none beyond the range of the address field.
+        size_t n = count_ == 0 ? per_record : (full_ - count_ + width - 1) / width;
+        n = std::min(n, run.pieces - i);
+        if (segment != 0 && offset + (n - 1) * uint64_t{run.step} + width > segment)
+            n = static_cast<size_t>((segment - width - offset) / run.step + 1);
+        if (count_ == 0 && n == per_record) {
+            // A whole record straight from the run's bytes.
+            out_.commit(encode_srecord(out_.room(srecord_length(v_.address_bytes, n * width)),
+                                       v_.data_type, record_address_, v_.address_bytes,
+                                       {piece, n, width, run.stride}));
+            pending_ = false;
+        } else {
+            gather_pieces(bytes_ + count_, piece, n, width, run.stride);
+            count_ += n * width;
+            // Full: every later operation would end it first.
+            if (full()) end();
+        }
+        last_address_ = piece_address(run, i + n - 1);
+        i += n;
     }
-    size_t take(const OutputStream& os, uint32_t address, size_t left, const LaneRun& run) const {
-        const size_t width = static_cast<size_t>(run.piece);
-        if (run.piece > MOTOROLA_MAX_PART) return 0;
-        size_t n = std::min(left, pieces_below_limit(os.cursor, limit, width));
-        if (v.segment_bits == 0) return n;
-        if ((address >> v.segment_bits) != (os.last_address >> v.segment_bits)) return 0;
-        return std::min(n, pieces_in_segment(address, width, run.step, v.segment_bits));
-    }
-    size_t record(char* out, uint32_t address, const uint8_t* data, size_t pieces,
-                  const LaneRun& run) const {
-        const size_t count = pieces * static_cast<size_t>(run.piece);
-        const int digits = v.address_digits;
-        // Count: address bytes, data bytes and the checksum byte.
-        const uint32_t length = static_cast<uint32_t>(digits / 2 + count + 1);
-        out[0] = 'S';
-        out[1] = v.type;
-        put_hex(out + 2, length, 2);
-        put_hex(out + 4, address, digits);
-        uint32_t sum = length + address_byte_sum(address);
-        sum += hex_pieces_sum<false>(out + 4 + digits, data, pieces, run.piece, run.stride);
-        char* end = out + 4 + digits + 2 * count;
-        put_hex(end, ~sum & 0xFF, 2);
-        end[2] = '\n';
-        return static_cast<size_t>(4 + digits) + 2 * count + 3;
-    }
-    uint32_t append(OutputStream& os, const uint8_t* data, size_t pieces, const LaneRun& run) const {
-        return line_append_pieces_sum<false>(os, data, pieces, run.piece, run.stride);
-    }
-    void close(OutputStream& os) const { motorola_close(os); }
-    void piece(OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) const {
-        motorola_writer(OP_DATA, os, data, count, env);
-    }
-};
+}
 
 }  // namespace
 
-void motorola_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
-    record_bulk(os, run, env, MotorolaRecords(variant(env)));
-}
-
-void motorola_writer(int op, OutputStream& os, const uint8_t* data, int count,
-                     const WriterEnv& env) {
-    const Variant& v = variant(env);
-    switch (op) {
-    case OP_BEGIN_FILE:
-        emit_text(os, "S00600004844521B\n");
-        break;
-    case OP_NEW_ADDRESS:
-        motorola_start(os, env.output_address, v, env);
-        break;
-    case OP_DATA:
-        if (data == nullptr || count <= 0) break;
-        // The usual case: the piece continues a pending record that has
-        // room, within the range of the address field.
-        if (os.pending() && os.cursor < MOTOROLA_LIMIT && count <= MOTOROLA_MAX_PART &&
-            (v.segment_bits == 0 ||
-             piece_part(env.output_address, count, count, v.segment_bits) == count) &&
-            (v.segment_bits == 0 ||
-             (env.output_address >> v.segment_bits) == (os.last_address >> v.segment_bits))) {
-            os.record_sum += line_append_bytes_sum<false>(os, data, count);
-            os.last_address = env.output_address;
-            break;
-        }
-        motorola_data(os, data, count, env.output_address, v, env);
-        break;
-    case OP_END_RECORD:
-        motorola_end(os);
-        break;
-    case OP_END_FILE:
-        motorola_end(os);
-        emit_text(os, v.terminator);
-        break;
+std::unique_ptr<RecordWriter> make_motorola_writer(Format format, WriterShared& shared,
+                                                   ByteSink& sink) {
+    switch (format) {
+    case Format::MotorolaS1:
+        return std::make_unique<MotorolaWriter<S1>>(shared, sink);
+    case Format::MotorolaS2:
+        return std::make_unique<MotorolaWriter<S2>>(shared, sink);
     default:
-        break;
+        return std::make_unique<MotorolaWriter<S3>>(shared, sink);
     }
-}
-
-void reset_motorola_writer() {
-    g_variant = nullptr;
-    g_warned_section = nullptr;
 }
 
 }  // namespace coffhex

@@ -1,7 +1,8 @@
 // QV-Tagged records: a run of tagged fields (K header, 9 load address,
 // B data word, * data byte) closed by a 7 checksum field and an F tag, and
 // padded to an 80-column card that ends with the program name.
-#include "formats/format_table.h"
+#include "formats/encoders.h"
+#include "formats/output_buffer.h"
 
 namespace coffhex {
 
@@ -10,92 +11,87 @@ namespace {
 // A record is ended before any field is added once its line holds this many
 // characters: the first record of a file then holds the header, one load
 // address and 9 data words, a continuing record 13 data words.
-constexpr int TAGGED_LIMIT = 62;
-// Column after which the program name closes every card.
-constexpr int TAGGED_PAD = 72;
-constexpr char PROGRAM_NAME[] = "COFFTOQV";
+constexpr size_t TAGGED_LIMIT = 62;
+// Fields a card can hold: one is added only while the card holds fewer
+// than TAGGED_LIMIT characters, and a field takes at least 3.
+constexpr size_t TAGGED_MAX_FIELDS = (TAGGED_LIMIT + 2) / 3;
 
-void tagged_end(OutputStream& os) {
-    if (!os.pending()) return;
-    line_append_char(os, '7');
-    // Two's complement, in 16 bits, of the sum of the character codes of
-    // the line up to and including the "7".
-    uint32_t sum = 0;
-    for (int i = 0; i < os.cursor; ++i)
-        sum += static_cast<unsigned char>(os.line[static_cast<size_t>(i)]);
-    line_append_hex(os, (0x10000 - (sum & 0xFFFF)) & 0xFFFF, 4);
-    line_append_char(os, 'F');
-    while (os.cursor < TAGGED_PAD) line_append_char(os, ' ');
-    line_append(os, PROGRAM_NAME, 8);
-    line_append_char(os, '\n');
-    emit_line(os);
-}
+class TaggedWriter final : public RecordWriter {
+public:
+    explicit TaggedWriter(ByteSink& sink) : out_(sink) {}
 
-// Every operation but the end of a record first ends a full record.
-void tagged_check(OutputStream& os) {
-    if (os.cursor >= TAGGED_LIMIT) tagged_end(os);
-}
+    // The header field opens the file's first card; it is not written yet.
+    void begin_file() override {
+        check();
+        end();
+        add({'K', 0});
+        address_written_ = false;
+    }
+    // A load address joins the pending card rather than starting a new one.
+    void new_address(uint32_t address, SectionId) override {
+        check();
+        add_address(address);
+    }
+    void data(const LaneRun& run, SectionId) override {
+        if (run.data == nullptr || run.piece <= 0) return;
+        for (size_t i = 0; i < run.pieces; ++i)
+            put_piece(run.data + i * run.stride, static_cast<size_t>(run.piece),
+                      piece_address(run, i));
+    }
+    void end_record() override { end(); }
+    void end_file() override {
+        end();
+        out_.write(":\n", 2);
+        out_.flush();
+    }
+    bool pending() const override { return field_count_ != 0; }
 
-void tagged_address(OutputStream& os, uint32_t address) {
-    tagged_check(os);
-    line_append_char(os, '9');
-    line_append_hex(os, address & 0xFFFF, 4);
-    os.format_flag = 1;
-    os.last_address = address;
-}
-
-void tagged_data(OutputStream& os, const uint8_t* data, int count, uint32_t address) {
-    tagged_check(os);
-    if (os.format_flag == 0) tagged_address(os, address);
-    for (int i = 0; i < count; i += 2) {
-        if (os.cursor >= TAGGED_LIMIT) tagged_end(os);
-        if (i + 1 < count) {
-            char* out = line_room(os, 5);
-            out[0] = 'B';
-            hex_pairs(out + 1, data + i, 2);
-            os.cursor += 5;
-        } else {
-            char* out = line_room(os, 3);
-            out[0] = '*';
-            hex_pairs(out + 1, data + i, 1);
-            os.cursor += 3;
+private:
+    // Every operation but the end of a record first ends a full card.
+    void check() {
+        if (chars_ >= TAGGED_LIMIT) end();
+    }
+    void add(TaggedField field) {
+        fields_[field_count_++] = field;
+        chars_ += tagged_field_length(field.tag);
+    }
+    void add_address(uint32_t address) {
+        add({'9', static_cast<uint16_t>(address)});
+        address_written_ = true;
+    }
+    void end() {
+        if (field_count_ == 0) return;
+        out_.commit(encode_tagged_card(out_.room(tagged_card_length(chars_)), fields_, field_count_));
+        field_count_ = 0;
+        chars_ = 0;
+    }
+    // Data words of two bytes, a data byte for the last of an odd piece;
+    // the first data of the file is preceded by its load address.
+    void put_piece(const uint8_t* piece, size_t width, uint32_t address) {
+        check();
+        if (!address_written_) add_address(address);
+        for (size_t i = 0; i < width; i += 2) {
+            check();
+            if (i + 1 < width)
+                add({'B', static_cast<uint16_t>(piece[i] << 8 | piece[i + 1])});
+            else
+                add({'*', piece[i]});
         }
     }
-    os.last_address = address;
-}
+
+    OutputBuffer out_;
+    TaggedField fields_[TAGGED_MAX_FIELDS];
+    size_t field_count_ = 0;
+    size_t chars_ = 0;  // characters of the pending card's fields
+    // A load address has been written in this file; it stays set across
+    // cards, so a card that continues the data starts with data words.
+    bool address_written_ = false;
+};
 
 }  // namespace
 
-void tagged_writer(int op, OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) {
-    switch (op) {
-    case OP_BEGIN_FILE:
-        tagged_check(os);
-        tagged_end(os);
-        line_append(os, "K0000", 5);
-        line_append(os, PROGRAM_NAME, 8);
-        os.format_flag = 0;
-        break;
-    case OP_NEW_ADDRESS:
-        tagged_address(os, env.output_address);
-        break;
-    case OP_DATA:
-        if (data != nullptr && count > 0) tagged_data(os, data, count, env.output_address);
-        break;
-    case OP_END_RECORD:
-        tagged_end(os);
-        break;
-    case OP_END_FILE:
-        tagged_end(os);
-        emit_text(os, ":\n");
-        break;
-    default:
-        break;
-    }
-}
-
-// The pieces one by one, with the writer's data path inlined.
-void tagged_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
-    bulk_by_pieces<tagged_writer>(os, run, env);
+std::unique_ptr<RecordWriter> make_tagged_writer(ByteSink& sink) {
+    return std::make_unique<TaggedWriter>(sink);
 }
 
 }  // namespace coffhex

@@ -1,141 +1,124 @@
 // Extended Tektronix records: "%" LL T CC N address data, where LL counts
 // the characters after the "%" and CC is the sum of the values of all hex
 // digits after the "%" (the CC digits counting 0).
-#include "formats/format_table.h"
-#include "formats/record_bulk.h"
-
 #include <algorithm>
+
+#include "formats/encoders.h"
+#include "formats/output_buffer.h"
 
 namespace coffhex {
 
 namespace {
 
-// A record is ended once its line holds this many characters: with the
-// 15-character header that is 32 data bytes for lanes of 1, 2, 4 or 8 bytes.
-constexpr int TEKTRONIX_LIMIT = 79;
+// A record is ended before a piece once its line holds 79 characters: with
+// the 15-character header that is once it holds 32 data bytes, so 32 data
+// bytes per record for lanes of 1, 2, 4 or 8 bytes.
+constexpr size_t TEKTRONIX_FULL = (79 - 15 + 1) / 2;
 // Longest part of a lane piece put into a record in one go, so that the
 // two-digit length field (at most 255 characters) never overflows whatever
 // the ROM width.
-constexpr int TEKTRONIX_MAX_PART = 64;
+constexpr size_t TEKTRONIX_MAX_PART = 64;
 
-uint32_t nibble_sum(uint32_t value) {
-    uint32_t sum = 0;
-    for (; value != 0; value >>= 4) sum += value & 15;
-    return sum;
-}
+constexpr uint8_t TYPE_DATA = 6;
+constexpr uint8_t TYPE_TERMINATION = 8;
 
-// Record starts and ends are kept out of line so that the data path of
-// the writer, taken once per lane piece, stays short.
-// Completes the pending record's line: length, checksum, line end.
-void tektronix_close(OutputStream& os) {
-    uint32_t length = static_cast<uint32_t>(os.cursor - 1);
-    line_put_hex(os, 1, length, 2);
-    uint32_t sum = os.record_sum + (length >> 4) + (length & 15);
-    line_put_hex(os, 4, sum & 0xFF, 2);
-    line_append_char(os, '\n');
-}
+class TektronixWriter final : public RecordWriter {
+public:
+    TektronixWriter(uint32_t entry_address, ByteSink& sink)
+        : entry_address_(entry_address), out_(sink) {}
 
-[[gnu::noinline]] void tektronix_end(OutputStream& os) {
-    if (!os.pending()) return;
-    tektronix_close(os);
-    emit_line(os);
-    os.record_sum = 0;
-}
-
-// Starts a record of `type` (6 data, 8 termination) with an eight-digit
-// address; the record sum holds the digit values written so far.
-[[gnu::noinline]] void tektronix_start(OutputStream& os, char type, uint32_t address) {
-    tektronix_end(os);
-    char head[7] = {'%', '0', '0', type, '0', '0', '8'};
-    line_append(os, head, 7);
-    line_append_hex(os, address, 8);
-    os.record_sum = static_cast<uint32_t>(type - '0') + 8 + nibble_sum(address);
-}
-
-[[gnu::noinline]] void tektronix_data(OutputStream& os, const uint8_t* data, int count,
-                                      uint32_t address) {
-    int done = 0;
-    while (done < count) {
-        int part = piece_part(address, count - done, TEKTRONIX_MAX_PART, 0);
-        if (os.cursor >= TEKTRONIX_LIMIT) tektronix_end(os);
-        if (!os.pending()) tektronix_start(os, '6', address);
-        os.record_sum += line_append_bytes_sum<true>(os, data + done, part);
-        os.last_address = address;
-        done += part;
-        address += static_cast<uint32_t>(part);
+    void begin_file() override {}
+    void new_address(uint32_t address, SectionId) override { start(TYPE_DATA, address); }
+    void data(const LaneRun& run, SectionId) override;
+    void end_record() override { end(); }
+    // The termination record carries the entry point of the input file.
+    void end_file() override {
+        start(TYPE_TERMINATION, entry_address_);
+        end();
+        out_.flush();
     }
-}
+    bool pending() const override { return pending_; }
 
-// The bulk path's view of the data records.
-struct TektronixRecords {
-    int limit = TEKTRONIX_LIMIT;
-    int header = 15;
+private:
+    bool full() const { return count_ >= TEKTRONIX_FULL; }
+    void start(uint8_t type, uint32_t address) {
+        end();
+        pending_ = true;
+        type_ = type;
+        record_address_ = address;
+        count_ = 0;
+    }
+    void end();
 
-    bool whole(const OutputStream&, uint32_t, size_t, const LaneRun&) const { return true; }
-    size_t take(const OutputStream& os, uint32_t, size_t left, const LaneRun& run) const {
-        if (run.piece > TEKTRONIX_MAX_PART) return 0;
-        return std::min(left, pieces_below_limit(os.cursor, limit, static_cast<size_t>(run.piece)));
-    }
-    size_t record(char* out, uint32_t address, const uint8_t* data, size_t pieces,
-                  const LaneRun& run) const {
-        const size_t count = pieces * static_cast<size_t>(run.piece);
-        // Characters after the "%": the 14 of the header and the data.
-        const uint32_t length = static_cast<uint32_t>(14 + 2 * count);
-        out[0] = '%';
-        put_hex(out + 1, length, 2);
-        out[3] = '6';
-        out[6] = '8';
-        put_hex(out + 7, address, 8);
-        uint32_t sum = 6 + 8 + nibble_sum(address) + (length >> 4) + (length & 15);
-        sum += hex_pieces_sum<true>(out + 15, data, pieces, run.piece, run.stride);
-        put_hex(out + 4, sum & 0xFF, 2);
-        out[15 + 2 * count] = '\n';
-        return 16 + 2 * count;
-    }
-    uint32_t append(OutputStream& os, const uint8_t* data, size_t pieces, const LaneRun& run) const {
-        return line_append_pieces_sum<true>(os, data, pieces, run.piece, run.stride);
-    }
-    void close(OutputStream& os) const { tektronix_close(os); }
-    void piece(OutputStream& os, const uint8_t* data, int count, const WriterEnv& env) const {
-        tektronix_writer(OP_DATA, os, data, count, env);
-    }
+    const uint32_t entry_address_;
+    OutputBuffer out_;
+    bool pending_ = false;
+    uint8_t type_ = TYPE_DATA;
+    uint32_t record_address_ = 0;
+    size_t count_ = 0;  // data bytes of the pending record
+    // Below TEKTRONIX_FULL bytes, then at most one more part.
+    uint8_t bytes_[TEKTRONIX_FULL + TEKTRONIX_MAX_PART];
 };
+
+void TektronixWriter::end() {
+    if (!pending_) return;
+    out_.commit(encode_tektronix_record(out_.room(tektronix_record_length(count_)), type_,
+                                        record_address_, bytes_, count_));
+    pending_ = false;
+    count_ = 0;
+}
+
+void TektronixWriter::data(const LaneRun& run, SectionId) {
+    if (run.data == nullptr || run.piece <= 0) return;
+    const size_t width = static_cast<size_t>(run.piece);
+    size_t i = 0;
+    if (width > TEKTRONIX_MAX_PART) {
+        // Part after part, each continuing the pending record or starting
+        // its own at the part's address.
+        for (; i < run.pieces; ++i) {
+            const uint8_t* piece = run.data + i * run.stride;
+            uint32_t address = piece_address(run, i);
+            for (size_t done = 0; done < width;) {
+                const size_t part = std::min(width - done, TEKTRONIX_MAX_PART);
+                if (full()) end();
+                if (!pending_) start(TYPE_DATA, address);
+                std::memcpy(bytes_ + count_, piece + done, part);
+                count_ += part;
+                done += part;
+                address += static_cast<uint32_t>(part);
+            }
+        }
+        return;
+    }
+    // Pieces a record started afresh takes before it is full.
+    const size_t per_record = (TEKTRONIX_FULL + width - 1) / width;
+    while (i < run.pieces) {
+        const uint8_t* piece = run.data + i * run.stride;
+        if (full()) end();
+        if (!pending_) start(TYPE_DATA, piece_address(run, i));
+        // The pieces the record takes as it stands: while it is not full.
+        size_t n = count_ == 0 ? per_record : (TEKTRONIX_FULL - count_ + width - 1) / width;
+        n = std::min(n, run.pieces - i);
+        if (count_ == 0 && n == per_record) {
+            // A whole record straight from the run's bytes.
+            out_.commit(encode_tektronix_record(out_.room(tektronix_record_length(n * width)),
+                                                TYPE_DATA, record_address_,
+                                                {piece, n, width, run.stride}));
+            pending_ = false;
+        } else {
+            gather_pieces(bytes_ + count_, piece, n, width, run.stride);
+            count_ += n * width;
+            // Full: every later operation would end it first.
+            if (full()) end();
+        }
+        i += n;
+    }
+}
 
 }  // namespace
 
-void tektronix_bulk(OutputStream& os, const LaneRun& run, const WriterEnv& env) {
-    record_bulk(os, run, env, TektronixRecords{});
-}
-
-void tektronix_writer(int op, OutputStream& os, const uint8_t* data, int count,
-                      const WriterEnv& env) {
-    switch (op) {
-    case OP_BEGIN_FILE:
-        break;
-    case OP_NEW_ADDRESS:
-        tektronix_start(os, '6', env.output_address);
-        os.last_address = env.output_address;
-        break;
-    case OP_DATA:
-        if (data == nullptr || count <= 0) break;
-        // The usual case: the piece continues a pending record with room.
-        if (os.pending() && os.cursor < TEKTRONIX_LIMIT && count <= TEKTRONIX_MAX_PART) {
-            os.record_sum += line_append_bytes_sum<true>(os, data, count);
-            os.last_address = env.output_address;
-            break;
-        }
-        tektronix_data(os, data, count, env.output_address);
-        break;
-    case OP_END_RECORD:
-        tektronix_end(os);
-        break;
-    case OP_END_FILE:
-        tektronix_start(os, '8', env.entry_address);
-        tektronix_end(os);
-        break;
-    default:
-        break;
-    }
+std::unique_ptr<RecordWriter> make_tektronix_writer(uint32_t entry_address, ByteSink& sink) {
+    return std::make_unique<TektronixWriter>(entry_address, sink);
 }
 
 }  // namespace coffhex
