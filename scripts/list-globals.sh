@@ -20,7 +20,7 @@ objects=()
 for library in $libraries; do
     [ -d "$build/CMakeFiles/coffhex_$library.dir" ] || continue
     while IFS= read -r object; do objects+=("$object"); done \
-        < <(find "$build/CMakeFiles/coffhex_$library.dir" -name '*.o' | sort)
+        < <(find "$build/CMakeFiles/coffhex_$library.dir" -path '*/src/*' -name '*.o' | sort)
 done
 if [ ${#objects[@]} -eq 0 ]; then
     echo "list-globals: no object files of the subsystem libraries under $build" >&2

@@ -48,8 +48,6 @@ bool file_identity(const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
     return ok;
 }
 
-}  // namespace
-
 bool same_identity(const std::string& a, const std::string& b, bool& found) {
     BY_HANDLE_FILE_INFORMATION ia, ib;
     const bool ka = file_identity(a, ia), kb = file_identity(b, ib);
