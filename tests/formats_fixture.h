@@ -13,6 +13,7 @@
 
 #include "diag/diag.h"
 #include "formats/writer.h"
+#include "support/bytes.h"
 #include "support/string_sink.h"
 
 namespace formats_test {
@@ -80,9 +81,7 @@ protected:
 
 // Bytes first, first + 1, ... (mod 256).
 inline std::vector<uint8_t> counting(int count, int first = 0) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(first + i);
-    return bytes;
+    return testsupport::counting_bytes(static_cast<size_t>(count), static_cast<uint8_t>(first));
 }
 
 // Lines of a text, without their line ends.

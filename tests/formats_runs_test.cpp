@@ -39,15 +39,14 @@ TEST_F(RunsTest, SameFileHoweverTheRunsAreCut) {
     };
     const Layout layouts[] = {{1, 1, 1}, {1, 4, 4}, {2, 8, 2}, {3, 3, 3}, {33, 33, 33}, {200, 200, 200}};
     const uint32_t starts[] = {0xFFE1, 0xFFFFE3, 0xFFFFFFC0u};
-    std::mt19937 random(7);
+    uint32_t seed = 7;
     for (int format = 0; format < coffhex::FORMAT_COUNT; ++format) {
         for (const Layout& layout : layouts) {
             for (uint32_t start : starts) {
                 SCOPED_TRACE(testing::Message() << "format " << format << " piece " << layout.piece
                                                 << " start 0x" << std::hex << start);
                 const size_t pieces = 1500 / static_cast<size_t>(layout.piece) + 40;
-                std::vector<uint8_t> data(pieces * layout.stride);
-                for (uint8_t& b : data) b = static_cast<uint8_t>(random());
+                const std::vector<uint8_t> data = testsupport::test_bytes(pieces * layout.stride, ++seed);
                 // Three stretches: a flush before the second, a jump before
                 // the third.
                 const size_t ends[3] = {pieces / 3, 2 * pieces / 3, pieces};
