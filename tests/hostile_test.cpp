@@ -84,7 +84,19 @@ TEST_F(Hostile, OneFileForTwoLanesIsRefused) {
     r = run_coffhex({"-q", "-memwidth", "8", "-o", "same", "-map", "same", "app"}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, ">> FATAL ERROR: map file 'same' is also an output file (aborting)\n");
+    // Other spellings of one name that does not exist yet: the same folder
+    // and the same name in it.
+    ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0755), 0);
+    r = run_coffhex({"-q", "-memwidth", "16", "-o", "sub/lane", "-o", "./sub/../sub/lane", "app"},
+                    dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              ">> FATAL ERROR: output file './sub/../sub/lane' is named more than once\n"
+              "                (aborting)\n");
+    r = run_coffhex({"-q", "-memwidth", "8", "-o", "lane", "-map", "./lane", "app"}, dir.path());
+    EXPECT_EQ(r.err, ">> FATAL ERROR: map file './lane' is also an output file (aborting)\n");
     EXPECT_EQ(list_files(dir.path()), std::vector<std::string>{"app.out"});
+    EXPECT_EQ(list_files(dir.file("sub")), std::vector<std::string>{});
 }
 
 #ifndef COFFHEX_SANITIZED  // the sanitizers reserve far more address space
