@@ -56,18 +56,10 @@ bool same_identity(const std::string& a, const std::string& b, bool& found) {
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
-}  // namespace
+// Where a name's folder ends; a drive letter ends one too.
+constexpr const char* SEPARATORS = "/\\:";
 
-// Names of files that do not exist yet are the same file when they name
-// the same folder and the same name in it (letter case does not count).
-bool same_file(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    bool found = false;
-    if (same_identity(a, b, found)) return true;
-    if (found) return false;
-    const Place pa = place_of(a, "/\\:"), pb = place_of(b, "/\\:");
-    return same_name(pa.name, pb.name) && same_identity(pa.folder, pb.folder, found);
-}
+}  // namespace
 
 bool seek_to(FILE* stream, uint64_t position) {
     return _fseeki64(stream, static_cast<__int64>(position), SEEK_SET) == 0;
@@ -94,18 +86,11 @@ bool same_identity(const std::string& a, const std::string& b, bool& found) {
     return ka && kb && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-}  // namespace
+bool same_name(const std::string& a, const std::string& b) { return a == b; }
 
-// Names of files that do not exist yet are the same file when they name
-// the same folder and the same name in it.
-bool same_file(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    bool found = false;
-    if (same_identity(a, b, found)) return true;
-    if (found) return false;
-    const Place pa = place_of(a, "/"), pb = place_of(b, "/");
-    return pa.name == pb.name && same_identity(pa.folder, pb.folder, found);
-}
+constexpr const char* SEPARATORS = "/";
+
+}  // namespace
 
 bool seek_to(FILE* stream, uint64_t position) {
     return fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
@@ -122,5 +107,17 @@ bool stream_size(FILE* stream, uint64_t& size) {
 long process_id() { return static_cast<long>(getpid()); }
 
 #endif
+
+// Names of files that do not exist yet are the same file when they name
+// the same folder and the same name in it (on Windows, whatever the letter
+// case).
+bool same_file(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    bool found = false;
+    if (same_identity(a, b, found)) return true;
+    if (found) return false;
+    const Place pa = place_of(a, SEPARATORS), pb = place_of(b, SEPARATORS);
+    return same_name(pa.name, pb.name) && same_identity(pa.folder, pb.folder, found);
+}
 
 }  // namespace coffhex
