@@ -127,6 +127,45 @@ TEST(FileChecksum, GatheredDirectAndStridedBytesGiveTheSameFigures) {
     EXPECT_TRUE(f.address_order);
 }
 
+// Records taken from a lane run and held back until the run is settled
+// join the bytes gathered before and after them in the order they came; a
+// run that is settled no longer depends on its memory.
+TEST(FileChecksum, RecordsFromARunKeepTheirPlace) {
+    Bytes run = testsupport::test_bytes(4000, 8);
+    const Bytes before = testsupport::bytes({0xA1, 0xA2}), after = testsupport::bytes({0xB1});
+    FileChecksum sum;
+    sum.reset();
+    sum.add(0x10, before.data(), before.size());
+    // Three records one after the other in the run's memory, then one that
+    // does not continue them (it starts a new stretch), then a strided one.
+    sum.add_from_run(0x100, {run.data(), 1, 32, 32});
+    sum.add_from_run(0x120, {run.data() + 32, 1, 32, 32});
+    sum.add_from_run(0x140, {run.data() + 64, 4, 8, 8});
+    sum.add_from_run(0x160, {run.data() + 200, 1, 100, 100});
+    sum.add_from_run(0x1C4, {run.data() + 1000, 3, 1, 10});
+    sum.add(0x2000, after.data(), after.size());
+    sum.add_from_run(0x3000, {run.data() + 2000, 1, 2000, 2000});
+    sum.settle();
+    Bytes expected = before;
+    auto append = [&](size_t from, size_t count) {
+        expected.insert(expected.end(), run.begin() + static_cast<long>(from),
+                        run.begin() + static_cast<long>(from + count));
+    };
+    append(0, 96);
+    append(200, 100);
+    for (size_t k = 0; k < 3; ++k) expected.push_back(run[1000 + 10 * k]);
+    expected.push_back(0xB1);
+    append(2000, 2000);
+    std::fill(run.begin(), run.end(), 0);  // the run's memory goes
+    const ChecksumFigures f = sum.figures();
+    EXPECT_EQ(f.bytes, expected.size());
+    EXPECT_EQ(f.low, 0x10u);
+    EXPECT_EQ(f.high, 0x37CFu);
+    EXPECT_TRUE(f.address_order);
+    EXPECT_EQ(f.sum, byte_sum(expected));
+    EXPECT_EQ(f.crc, crc32_bytewise(0, expected.data(), expected.size()));
+}
+
 TEST(FileChecksum, PiecesWiderThanOneByte) {
     // Two-byte pieces of six-byte words: 02 03, 08 09, 0E 0F.
     const Bytes words = testsupport::counting_bytes(18);

@@ -193,6 +193,7 @@ FileChecksum::FileChecksum() : block_(std::make_unique<uint8_t[]>(BLOCK)) {}
 
 void FileChecksum::reset(int address_bits) {
     staged_ = 0;
+    run_start_ = run_end_ = nullptr;
     address_bits_ = address_bits > 0 && address_bits < 32 ? address_bits : 32;
     space_ = uint64_t{1} << address_bits_;
     figures_ = ChecksumFigures{};
@@ -249,6 +250,7 @@ void FileChecksum::take(const uint8_t* bytes, size_t count) {
 }
 
 ChecksumFigures FileChecksum::figures() {
+    settle();
     flush();
     return figures_;
 }

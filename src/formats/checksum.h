@@ -50,6 +50,9 @@ struct ChecksumFigures {
 // The accumulator of one output file. Bytes are gathered into a block of
 // its own and summed and checked block by block, so that the short records
 // of the text formats cost a copy each and the CRC runs over long stretches.
+// Records taken straight from a lane run whose bytes follow one another in
+// memory are not copied: they are summed and checked together once the run
+// is written (settle()).
 class FileChecksum {
 public:
     static constexpr size_t BLOCK = 16 * 1024;
@@ -64,8 +67,10 @@ public:
     int address_bits() const { return address_bits_; }
 
     // `count` data bytes, the first at `address`, the others following it.
+    // They are taken at once: the caller may reuse its buffer afterwards.
     void add(uint32_t address, const uint8_t* bytes, size_t count) {
         if (count == 0) return;
+        settle();
         track(address, count);
         if (count >= BLOCK / 4) {
             flush();
@@ -76,13 +81,44 @@ public:
         std::memcpy(block_.get() + staged_, bytes, count);
         staged_ += count;
     }
-    // A record's bytes where they lie in a lane run.
+    // A record's bytes where they lie in a lane run (taken at once).
     void add(uint32_t address, const RecordBytes& bytes) {
         if (bytes.stride == bytes.width || bytes.pieces == 1) {
             add(address, bytes.data, bytes.count());
             return;
         }
+        settle();
         add_pieces(address, bytes);
+    }
+
+    // A record's bytes in the lane run being written, which stays in place
+    // until the writer's data operation returns: bytes one after the other
+    // that continue the record before in memory join it and are taken with
+    // it later. The writer calls settle() before it returns.
+    void add_from_run(uint32_t address, const RecordBytes& bytes) {
+        const size_t count = bytes.count();
+        if (count == 0) return;
+        if (bytes.stride != bytes.width && bytes.pieces != 1) {
+            settle();
+            add_pieces(address, bytes);
+            return;
+        }
+        track(address, count);
+        if (bytes.data == run_end_) {
+            run_end_ += count;
+            return;
+        }
+        settle();
+        run_start_ = bytes.data;
+        run_end_ = bytes.data + count;
+    }
+    // Takes the run's bytes still held back (after the gathered ones, which
+    // all came before them).
+    void settle() {
+        if (run_start_ == nullptr) return;
+        flush();
+        take(run_start_, static_cast<size_t>(run_end_ - run_start_));
+        run_start_ = run_end_ = nullptr;
     }
 
     // The figures of everything added since the last reset.
@@ -112,6 +148,9 @@ private:
 
     std::unique_ptr<uint8_t[]> block_;
     size_t staged_ = 0;
+    // Bytes of the current lane run held back (none: both nullptr).
+    const uint8_t* run_start_ = nullptr;
+    const uint8_t* run_end_ = nullptr;
     int address_bits_ = 32;
     uint64_t space_ = uint64_t{1} << 32;  // addresses of the file
     ChecksumFigures figures_;
