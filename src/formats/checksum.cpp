@@ -78,7 +78,8 @@ uint32_t crc32_register_sliced(uint32_t c, const uint8_t* p, size_t count) {
 // has it: 64 bytes per step are folded into four 128-bit remainders, which
 // are folded into one and reduced to the 32-bit CRC (Barrett reduction).
 // The constants are x^k mod P for the folding distances, bit-reflected.
-// `count` is a multiple of 16 and at least 64; returns the register.
+// `count` is a multiple of 16 and at least 64; returns the register. With
+// `with_sum` the byte values of the same loads are added to `sum` as well.
 
 // The remainder `x` carried 128 bits on and added to `next`.
 __attribute__((target("pclmul,sse4.1"))) inline __m128i fold_128(__m128i x, __m128i next,
@@ -88,14 +89,24 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i fold_128(__m128i x, __m1
     return _mm_xor_si128(_mm_xor_si128(high, next), low);
 }
 
+template <bool with_sum>
 __attribute__((target("pclmul,sse4.1"))) uint32_t crc32_register_folded(uint32_t c,
                                                                         const uint8_t* p,
-                                                                        size_t count) {
+                                                                        size_t count,
+                                                                        uint32_t& sum) {
     const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);  // 4 x 128 bits on
     const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);  // 128 bits on
     const __m128i k5k0 = _mm_set_epi64x(0, 0x0163cd6124);             // 64 bits on
     const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);  // P and its Barrett quotient
-    auto load = [](const uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    // The sums of absolute differences from zero give the byte sum of each
+    // half of a load in a 64-bit lane.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums = zero;
+    auto load = [&sums, zero](const uint8_t* at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        if (with_sum) sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, zero));
+        return bytes;
+    };
 
     __m128i x1 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(static_cast<int>(c)));
     __m128i x2 = load(p + 16);
@@ -138,30 +149,48 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t crc32_register_folded(uint32_t
     x2 = _mm_clmulepi64_si128(_mm_and_si128(x1, mask32), poly, 0x10);
     x2 = _mm_clmulepi64_si128(_mm_and_si128(x2, mask32), poly, 0x00);
     x1 = _mm_xor_si128(x1, x2);
+    if (with_sum)
+        sum += static_cast<uint32_t>(_mm_cvtsi128_si32(sums)) +
+               static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
     return static_cast<uint32_t>(_mm_extract_epi32(x1, 1));
 }
 
 bool have_folding() { return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1"); }
 #endif
 
-// Sum of the byte values, modulo 2^32.
+// Sum of the byte values, modulo 2^32, eight bytes at a time: each 16-bit
+// lane of `lanes` takes two bytes per step and holds 128 steps.
 uint32_t byte_sum(const uint8_t* p, size_t count) {
+    constexpr uint64_t EVEN = 0x00FF00FF00FF00FFull;
     uint32_t sum = 0;
-#if defined(COFFHEX_CRC32_FOLDING) && defined(__SSE2__)
-    // Sixteen bytes at a time: the sums of absolute differences from zero
-    // give the byte sums of each half in a 64-bit lane.
-    __m128i lanes = _mm_setzero_si128();
-    const __m128i zero = _mm_setzero_si128();
-    size_t i = 0;
-    for (; i + 16 <= count; i += 16)
-        lanes = _mm_add_epi64(lanes, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero));
-    sum = static_cast<uint32_t>(_mm_cvtsi128_si32(lanes)) +
-          static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(lanes, 8)));
-    p += i;
-    count -= i;
-#endif
+    while (count >= 8) {
+        const size_t steps = std::min<size_t>(count / 8, 128);
+        uint64_t lanes = 0;
+        for (size_t i = 0; i < steps; ++i, p += 8) {
+            uint64_t word = 0;
+            for (int k = 0; k < 8; ++k) word |= static_cast<uint64_t>(p[k]) << (8 * k);
+            lanes += (word & EVEN) + ((word >> 8) & EVEN);
+        }
+        sum += static_cast<uint32_t>((lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) +
+                                     ((lanes >> 32) & 0xFFFF) + (lanes >> 48));
+        count -= 8 * steps;
+    }
     for (size_t i = 0; i < count; ++i) sum += p[i];
     return sum;
+}
+
+// The CRC register after `count` more bytes, and their sum added to `sum`.
+uint32_t crc32_register_and_sum(uint32_t c, const uint8_t* bytes, size_t count, uint32_t& sum) {
+#if defined(COFFHEX_CRC32_FOLDING)
+    if (count >= 64 && have_folding()) {
+        const size_t folded = count & ~size_t{15};
+        c = crc32_register_folded<true>(c, bytes, folded, sum);
+        bytes += folded;
+        count -= folded;
+    }
+#endif
+    sum += byte_sum(bytes, count);
+    return crc32_register_sliced(c, bytes, count);
 }
 
 }  // namespace
@@ -179,7 +208,8 @@ uint32_t crc32_update(uint32_t crc, const uint8_t* bytes, size_t count) {
 #if defined(COFFHEX_CRC32_FOLDING)
     if (count >= 64 && have_folding()) {
         const size_t folded = count & ~size_t{15};
-        c = crc32_register_folded(c, bytes, folded);
+        uint32_t unused = 0;
+        c = crc32_register_folded<false>(c, bytes, folded, unused);
         bytes += folded;
         count -= folded;
     }
@@ -245,8 +275,7 @@ void FileChecksum::add_pieces(uint32_t address, const RecordBytes& bytes) {
 }
 
 void FileChecksum::take(const uint8_t* bytes, size_t count) {
-    figures_.sum += byte_sum(bytes, count);
-    figures_.crc = crc32_update(figures_.crc, bytes, count);
+    figures_.crc = ~crc32_register_and_sum(~figures_.crc, bytes, count, figures_.sum);
 }
 
 ChecksumFigures FileChecksum::figures() {
