@@ -63,12 +63,25 @@ TEST(Crc32, CrcOfPartsChainsToTheCrcOfTheWhole) {
     }
 }
 
+// The portable sum, with bytes of 0xFF (the largest lane sums) and random
+// bytes, past the 1024 bytes after which its lanes are added up.
+TEST(ByteSum, PortableSumAtEveryLength) {
+    const Bytes ones(5000, 0xFF), random = testsupport::test_bytes(5000, 4);
+    for (const Bytes* bytes : {&ones, &random}) {
+        for (size_t length = 0; length <= 5000; length += length < 1100 ? 1 : 97) {
+            uint32_t expected = 0;
+            for (size_t i = 0; i < length; ++i) expected += (*bytes)[i];
+            ASSERT_EQ(byte_sum(bytes->data(), length), expected) << "length " << length;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The accumulator
 
 ChecksumFigures figures_after(FileChecksum& sum) { return sum.figures(); }
 
-uint32_t byte_sum(const Bytes& bytes) {
+uint32_t sum_of(const Bytes& bytes) {
     uint32_t sum = 0;
     for (uint8_t b : bytes) sum += b;
     return sum;
@@ -122,7 +135,7 @@ TEST(FileChecksum, GatheredDirectAndStridedBytesGiveTheSameFigures) {
     EXPECT_EQ(f.bytes, data.size());
     EXPECT_EQ(f.low, 0u);
     EXPECT_EQ(f.high, data.size() - 1);
-    EXPECT_EQ(f.sum, byte_sum(data));
+    EXPECT_EQ(f.sum, sum_of(data));
     EXPECT_EQ(f.crc, crc32_bytewise(0, data.data(), data.size()));
     EXPECT_TRUE(f.address_order);
 }
@@ -162,7 +175,7 @@ TEST(FileChecksum, RecordsFromARunKeepTheirPlace) {
     EXPECT_EQ(f.low, 0x10u);
     EXPECT_EQ(f.high, 0x37CFu);
     EXPECT_TRUE(f.address_order);
-    EXPECT_EQ(f.sum, byte_sum(expected));
+    EXPECT_EQ(f.sum, sum_of(expected));
     EXPECT_EQ(f.crc, crc32_bytewise(0, expected.data(), expected.size()));
 }
 

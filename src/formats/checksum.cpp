@@ -158,8 +158,24 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t crc32_register_folded(uint32_t
 bool have_folding() { return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1"); }
 #endif
 
-// Sum of the byte values, modulo 2^32, eight bytes at a time: each 16-bit
-// lane of `lanes` takes two bytes per step and holds 128 steps.
+// The CRC register after `count` more bytes, and their sum added to `sum`.
+uint32_t crc32_register_and_sum(uint32_t c, const uint8_t* bytes, size_t count, uint32_t& sum) {
+#if defined(COFFHEX_CRC32_FOLDING)
+    if (count >= 64 && have_folding()) {
+        const size_t folded = count & ~size_t{15};
+        c = crc32_register_folded<true>(c, bytes, folded, sum);
+        bytes += folded;
+        count -= folded;
+    }
+#endif
+    sum += byte_sum(bytes, count);
+    return crc32_register_sliced(c, bytes, count);
+}
+
+}  // namespace
+
+// Eight bytes at a time: each 16-bit lane of `lanes` takes two bytes per
+// step and holds 128 steps.
 uint32_t byte_sum(const uint8_t* p, size_t count) {
     constexpr uint64_t EVEN = 0x00FF00FF00FF00FFull;
     uint32_t sum = 0;
@@ -178,22 +194,6 @@ uint32_t byte_sum(const uint8_t* p, size_t count) {
     for (size_t i = 0; i < count; ++i) sum += p[i];
     return sum;
 }
-
-// The CRC register after `count` more bytes, and their sum added to `sum`.
-uint32_t crc32_register_and_sum(uint32_t c, const uint8_t* bytes, size_t count, uint32_t& sum) {
-#if defined(COFFHEX_CRC32_FOLDING)
-    if (count >= 64 && have_folding()) {
-        const size_t folded = count & ~size_t{15};
-        c = crc32_register_folded<true>(c, bytes, folded, sum);
-        bytes += folded;
-        count -= folded;
-    }
-#endif
-    sum += byte_sum(bytes, count);
-    return crc32_register_sliced(c, bytes, count);
-}
-
-}  // namespace
 
 uint32_t crc32_bytewise(uint32_t crc, const uint8_t* bytes, size_t count) {
     return ~crc32_register_bytes(~crc, bytes, count);

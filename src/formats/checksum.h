@@ -33,6 +33,10 @@ uint32_t crc32_update(uint32_t crc, const uint8_t* bytes, size_t count);
 uint32_t crc32_sliced(uint32_t crc, const uint8_t* bytes, size_t count);
 uint32_t crc32_bytewise(uint32_t crc, const uint8_t* bytes, size_t count);
 
+// Sum of the byte values, modulo 2^32, by the portable path (the file
+// accumulator sums in its CRC loads where it folds).
+uint32_t byte_sum(const uint8_t* bytes, size_t count);
+
 // The figures of one file.
 struct ChecksumFigures {
     uint64_t bytes = 0;     // data bytes the file carries
