@@ -179,21 +179,6 @@ TEST(FileChecksum, RecordsFromARunKeepTheirPlace) {
     EXPECT_EQ(f.crc, crc32_bytewise(0, expected.data(), expected.size()));
 }
 
-TEST(FileChecksum, PiecesWiderThanOneByte) {
-    // Two-byte pieces of six-byte words: 02 03, 08 09, 0E 0F.
-    const Bytes words = testsupport::counting_bytes(18);
-    FileChecksum sum;
-    sum.reset();
-    sum.add(0x40, {words.data() + 2, 3, 2, 6});
-    const ChecksumFigures f = sum.figures();
-    const Bytes lane = testsupport::bytes({2, 3, 8, 9, 14, 15});
-    EXPECT_EQ(f.bytes, 6u);
-    EXPECT_EQ(f.low, 0x40u);
-    EXPECT_EQ(f.high, 0x45u);
-    EXPECT_EQ(f.sum, 51u);
-    EXPECT_EQ(f.crc, crc32_bytewise(0, lane.data(), lane.size()));
-}
-
 TEST(FileChecksum, AddressesThatGoBackOrRepeatAreNotInAddressOrder) {
     const Bytes four = testsupport::bytes({1, 2, 3, 4});
     // A record below the one before it.

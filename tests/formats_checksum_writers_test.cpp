@@ -216,57 +216,6 @@ TEST_F(ChecksumWritersTest, FiguresAreThoseOfTheRecordsReadBack) {
     }
 }
 
-// A lane of a 32-bit memory in Intel records: a record at output address A
-// holds 32 bytes, which a programmer puts at A..A+31, although the memory
-// words were 4 apart; the next record starts at A + 128.
-TEST_F(ChecksumWritersTest, LaneRecordsCarryTheirBytesFromTheRecordAddress) {
-    const Bytes words = testsupport::test_bytes(4 * 40, 9);
-    coffhex::FileChecksum checksum;
-    checksum.reset();
-    open(Format::Intel, 1, 20, 0, &checksum);
-    writer_->data({words.data() + 1, 40, 1, 4, 0x1000, 4}, -1);
-    finish();
-    const coffhex::ChecksumFigures f = checksum.figures();
-    // 32 bytes at 0x1000..0x101F, then 8 at 0x1080..0x1087.
-    EXPECT_EQ(f.bytes, 40u);
-    EXPECT_EQ(f.low, 0x1000u);
-    EXPECT_EQ(f.high, 0x1087u);
-    EXPECT_TRUE(f.address_order);
-    Bytes lane;
-    uint32_t sum = 0;
-    for (size_t i = 1; i < words.size(); i += 4) {
-        lane.push_back(words[i]);
-        sum += words[i];
-    }
-    EXPECT_EQ(f.sum, sum);
-    EXPECT_EQ(f.crc, crc32_bits(lane));
-}
-
-// Motorola-S1 cuts an address above 0xFFFF to 16 bits: data from 0xFFF0 on
-// runs on at 0x0000, below the bytes before it, so the CRC is the one of the
-// file's order and says so.
-TEST_F(ChecksumWritersTest, CutS1AddressesAreNotInAddressOrder) {
-    const Bytes data = testsupport::counting_bytes(32);
-    coffhex::FileChecksum checksum;
-    checksum.reset(coffhex::file_address_bits(Format::MotorolaS1));
-    open(Format::MotorolaS1, 1, 20, 0, &checksum);
-    write(0xFFF0, data);
-    finish();
-    const coffhex::ChecksumFigures f = checksum.figures();
-    EXPECT_EQ(f.bytes, 32u);
-    EXPECT_EQ(f.low, 0x0000u);
-    EXPECT_EQ(f.high, 0xFFFFu);
-    EXPECT_FALSE(f.address_order);
-    EXPECT_EQ(f.crc, crc32_bits(data));  // 00..0F at FFF0.., then 10..1F at 0000..
-    // S2 carries the same addresses in its 24 bits.
-    checksum.reset(coffhex::file_address_bits(Format::MotorolaS2));
-    open(Format::MotorolaS2, 1, 20, 0, &checksum);
-    write(0xFFF0, data);
-    finish();
-    EXPECT_EQ(checksum.figures().high, 0x1000Fu);
-    EXPECT_TRUE(checksum.figures().address_order);
-}
-
 // Without an accumulator the writers write what they wrote before.
 TEST_F(ChecksumWritersTest, SameTextWithAndWithoutTheAccumulator) {
     const Bytes data = testsupport::test_bytes(4 * 300, 2);
