@@ -11,6 +11,10 @@ of every child (getrusage of the child through wait4).
 Cases (N is --size, 64 MiB by default; the big section is --big, 256 MiB):
   1   N bytes to Intel, one file (-memwidth 8 -romwidth 8)
       against objcopy -I binary -O ihex
+  1c  the same with -checksum (the figures of the file worked out as it is
+      written), timed alternately with the same command without it (written
+      to another file); target: the median of the rounds' ratios of the two
+      wall times at most 1.25
   2   the same section, default 32-bit memory of 8-bit ROMs (four files)
       against four objcopy -O ihex --interleave=4 --byte=K runs together
   3   Motorola S3 (-m3 -memwidth 8 -romwidth 8) against objcopy -O srec
@@ -22,11 +26,13 @@ Cases (N is --size, 64 MiB by default; the big section is --big, 256 MiB):
 """
 import argparse
 import os
+import re
 import statistics
 import struct
 import subprocess
 import sys
 import time
+import zlib
 
 MIB = 1024 * 1024
 
@@ -42,7 +48,7 @@ def parse_args():
                    help="untimed runs per command before the timed ones (default 1)")
     p.add_argument("--size", type=int, default=64, help="section size in MiB (default 64)")
     p.add_argument("--big", type=int, default=256, help="section size of case 5 in MiB (default 256)")
-    p.add_argument("--cases", default="1,2,3,4,5", help="cases to run (default 1,2,3,4,5)")
+    p.add_argument("--cases", default="1,1c,2,3,4,5", help="cases to run (default 1,1c,2,3,4,5)")
     p.add_argument("--no-verify", action="store_true", help="skip the read-back checks")
     p.add_argument("--keep", action="store_true", help="keep the inputs in the scratch directory")
     return p.parse_args()
@@ -103,9 +109,12 @@ def sizes(paths):
 class Side:
     """One side of a case: the commands and the files they write."""
 
-    def __init__(self, cmds, outputs):
+    def __init__(self, cmds, outputs, baseline=None):
         self.cmds = cmds
         self.outputs = outputs
+        # The same work without the feature under test, timed alternately
+        # with this side (case 1c).
+        self.baseline = baseline
         self.times = []
         self.cpu = []
         self.rss = 0
@@ -189,6 +198,10 @@ def cases(args, work):
         ("1", "Intel, 1 file",
          Side([[x, "-q", "-i", *narrow, "in.out", "-o", "c1.i0"]], w("c1.i0")),
          Side([[o, "-I", "binary", "-O", "ihex", "in.bin", "p1.hex"]], w("p1.hex"))),
+        ("1c", "Intel, 1 file, -checksum",
+         Side([[x, "-q", "-i", *narrow, "-checksum", "in.out", "-o", "c1c.i0"]], w("c1c.i0"),
+              baseline=Side([[x, "-q", "-i", *narrow, "in.out", "-o", "c1b.i0"]], w("c1b.i0"))),
+         None),
         ("2", "Intel, 32-bit memory, 4 x 8-bit ROMs",
          Side([[x, "-q", "-i", "in.out"] + sum((["-o", n] for n in lanes), [])], w(*lanes)),
          Side([[o, "-I", "binary", "-O", "ihex", "--interleave=4", "--byte=%d" % k,
@@ -212,7 +225,7 @@ def verify(args, work):
     with open(os.path.join(work, "in.bin"), "rb") as f:
         data = f.read()
     results = []
-    for name, target in (("c1.i0", "ihex"), ("c3.m0", "srec")):
+    for name, target in (("c1.i0", "ihex"), ("c1c.i0", "ihex"), ("c3.m0", "srec")):
         path = os.path.join(work, name)
         if not os.path.exists(path):
             continue
@@ -221,7 +234,7 @@ def verify(args, work):
         with open(back, "rb") as f:
             ok = f.read() == data
         remove([back])
-        results.append((name, ok))
+        results.append(("read-back of %s matches the input" % name, ok))
     for k in range(4):
         path = os.path.join(work, "c2.i%d" % k)
         if not os.path.exists(path):
@@ -231,8 +244,27 @@ def verify(args, work):
             for line in f:
                 if line[7:9] == "00":
                     parts.append(line[9:-3])
-        results.append((os.path.basename(path), bytes.fromhex("".join(parts)) == data[k::4]))
+        results.append(("read-back of %s matches the input" % os.path.basename(path),
+                        bytes.fromhex("".join(parts)) == data[k::4]))
+    if "1c" in set(args.cases.split(",")):
+        results.append(("the -checksum figures of c1c.i0 are the input's size, sum and CRC-32",
+                        checksum_figures_match(args, work, data)))
     return results
+
+
+def checksum_figures_match(args, work, data):
+    """Runs case 1c once more with its figures on standard output and
+    compares them with the input's size, sum and zlib's CRC-32: one file of
+    the section's bytes at addresses 0 to N - 1."""
+    out = subprocess.run([args.coffhex, "-i", "-memwidth", "8", "-romwidth", "8", "-checksum",
+                          "in.out", "-o", "c1c.i0"], cwd=work, check=True,
+                         stdout=subprocess.PIPE).stdout.decode()
+    remove([os.path.join(work, "c1c.i0")])
+    expected = "%08x..%08x  bytes=%d  sum=%08x (%04x)  crc32=%08x" % (
+        0, len(data) - 1, len(data), sum(data) & 0xFFFFFFFF, sum(data) & 0xFFFF,
+        zlib.crc32(data))
+    match = re.search(r"^   c1c\.i0  (.*)$", out, re.MULTILINE)
+    return match is not None and match.group(1) == expected
 
 
 def fmt_mib(n):
@@ -256,14 +288,15 @@ def main():
         if number not in wanted:
             continue
         print("case %s: %s ..." % (number, title), flush=True)
+        other = peer if peer is not None else ours.baseline
         for _ in range(args.warmup):
-            for side in (ours, peer):
+            for side in (ours, other):
                 if side is not None:
                     side.measure(work, timed=False)
         for r in range(args.runs):
             # Alternate which side goes first, so neither always runs
             # after the other's writeback.
-            sides = [ours, peer] if r % 2 == 0 else [peer, ours]
+            sides = [ours, other] if r % 2 == 0 else [other, ours]
             for side in sides:
                 if side is not None:
                     side.measure(work)
@@ -272,6 +305,8 @@ def main():
     checks = [] if args.no_verify else verify(args, work)
     for _, _, ours, peer in measured:
         remove(ours.outputs)
+        if ours.baseline is not None:
+            remove(ours.baseline.outputs)
         if peer is not None:
             remove(peer.outputs)
 
@@ -320,7 +355,16 @@ def report(args, measured, big, checks, load_before, load_after):
     by_title = {(n, t): (o, p) for n, t, o, p in measured}
     first = next((v for (n, t), v in by_title.items() if n == "1"), None)
     for (number, title), (ours, peer) in by_title.items():
-        if number in ("1", "2"):
+        if number == "1c":
+            # The two commands ran one right after the other in every round:
+            # the median of the rounds' ratios is steadier than the ratio of
+            # the medians when the machine's load drifts.
+            rel = statistics.median(a / b for a, b in zip(ours.times, ours.baseline.times))
+            targets.append(("case 1c %s: %.2f x the wall time without -checksum (median of %d "
+                            "rounds; medians %.3f s and %.3f s) (target <= 1.25)"
+                            % (title, rel, len(ours.times), ours.median, ours.baseline.median),
+                            rel <= 1.25))
+        elif number in ("1", "2"):
             ratio = peer.median / ours.median
             targets.append(("case %s %s: objcopy / coffhex = %.2f (target >= 3)" % (number, title, ratio),
                             ratio >= 3))
@@ -335,7 +379,7 @@ def report(args, measured, big, checks, load_before, load_after):
     for text, ok in targets:
         print("%s  %s" % ("PASS" if ok else "FAIL", text))
     for name, ok in checks:
-        print("%s  read-back of %s matches the input" % ("PASS" if ok else "FAIL", name))
+        print("%s  %s" % ("PASS" if ok else "FAIL", name))
     if not all(ok for _, ok in targets + checks):
         sys.exit(1)
 

@@ -23,6 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzsupport::run_muted({"-q", "-i", "-memwidth", "32", "-romwidth", "8", "in.out"});
     fuzzsupport::run_muted({"-q", "-a", "-image", "roms.cmd", "in.out"});
     fuzzsupport::run_muted({"-q", "-m3", "-boot", "-bootorg", "0x100", "-e", "main", "-map", "in.map",
-                            "in.out"});
+                            "-checksum", "in.out"});
     return 0;
 }

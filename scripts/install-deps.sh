@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the build and test tools that are missing, from Debian's packages
-# (with --fuzz also clang and its libFuzzer runtime, with --bench GNU time
-# and python3, with --windows the MinGW-w64 cross compiler, Wine, groff for
-# the HTML manual and zip).
+# (python3 for the CRC-32 the checksum tests compare with; with --fuzz also
+# clang and its libFuzzer runtime, with --bench GNU time, with --windows the
+# MinGW-w64 cross compiler, Wine, groff for the HTML manual and zip).
 set -euo pipefail
 
 declare -A wanted=(
   [cmake]=cmake [g++]=g++ [ninja]=ninja-build [bison]=bison
   [srec_cat]=srecord [objcopy]=binutils [dpkg-deb]=dpkg [cpack]=cmake
+  [python3]=python3
 )
 packages=()
 for tool in "${!wanted[@]}"; do

@@ -27,7 +27,7 @@ const std::string EXAMPLES = std::string(COFFHEX_SOURCE_DIR) + "/examples";
 // Every recipe, by directory name. A recipe directory holds app.coff, one or
 // more *.cmd files and expected/.
 const std::vector<std::string> RECIPES = {"eprom32", "two16", "image-fill", "boot-table",
-                                          "select"};
+                                          "select", "checksum"};
 
 bool ends_with(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;

@@ -27,9 +27,11 @@ protected:
 
     // A fresh file: the writer of `format` for lanes of `rom` bytes, after
     // operation 1. Writers opened by one test share the run's WriterShared.
-    void open(Format format, int rom = 1, int olength = 20, uint32_t entry = 0) {
+    // With a `checksum`, the writer adds the data bytes of its records to it.
+    void open(Format format, int rom = 1, int olength = 20, uint32_t entry = 0,
+              coffhex::FileChecksum* checksum = nullptr) {
         sink_.text.clear();
-        writer_ = coffhex::make_record_writer({format, rom, olength, entry}, shared_, sink_);
+        writer_ = coffhex::make_record_writer({format, rom, olength, entry}, shared_, sink_, checksum);
         writer_->begin_file();
         next_ = 0;
     }

@@ -158,7 +158,7 @@ TEST(Mutation, DamagedInputsNeverCrashHangOrSucceedSilentlyWrong) {
         check_run(run_coffhex({"in.cmd", "in.out"}, dir.path(), 10), what.str() + " (command file)");
         check_run(run_coffhex({"-i", "-memwidth", "32", "-romwidth", "8", "in.out"}, dir.path(), 10),
                   what.str() + " (Intel)");
-        check_run(run_coffhex({"-t", "-boot", "-map", "in.map", "in.out"}, dir.path(), 10),
+        check_run(run_coffhex({"-t", "-boot", "-map", "in.map", "-checksum", "in.out"}, dir.path(), 10),
                   what.str() + " (boot)");
         ++runs;
         if (HasFailure()) {

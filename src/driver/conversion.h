@@ -53,6 +53,7 @@ private:
     void finish_output();
     void close_map_file();
     void put_files_in_place(bool complete);
+    void print_checksums();
     void close_everything();
 
     // What the statements of a command file do.

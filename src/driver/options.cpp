@@ -104,6 +104,8 @@ bool OptionParser::parse_word_option(const std::string& lower, const char* text,
         o.zero_based = true;
     } else if (lower == "byte") {
         o.byte_addressing = true;
+    } else if (lower == "checksum") {
+        o.checksum = true;
     } else if (lower == "boot") {
         o.boot_all = true;
     } else if (lower == "exclude") {

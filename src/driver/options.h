@@ -27,6 +27,7 @@ struct Settings {
     bool linker_fill = false;
     bool zero_based = false;
     bool byte_addressing = false;
+    bool checksum = false;         // -checksum: the figures of every output file
     bool boot_all = false;
     uint32_t fill_value = 0;
     int32_t olength = 20;

@@ -2,6 +2,7 @@
 // the translate step.
 #include "driver/run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -93,6 +94,7 @@ void Conversion::convert() {
     finish_output();
     close_map_file();
     put_files_in_place(true);
+    print_checksums();
 }
 
 // ---------------------------------------------------------------- arguments
@@ -288,6 +290,7 @@ void Conversion::begin_translation() {
     output.byte_addressing = settings_.byte_addressing;
     output.olength = settings_.olength;
     output.entry_address = coff.entry_address();
+    output.checksum = settings_.checksum;
     output_ = std::make_unique<RangeOutput>(output, diag_);
 
     BootSettings boot;
@@ -317,6 +320,7 @@ void Conversion::begin_translation() {
         map.order = order_;
         map.entry_symbol = settings_.entry_symbol;
         map_ = std::make_unique<MapReport>(map_stream_, map, selection_, coff, *boot_);
+        if (settings_.checksum) map_->show_checksums(*output_);
         // Each range's block is written as placement leaves the range.
         placement_->set_range_observer(map_.get());
     }
@@ -411,6 +415,25 @@ void Conversion::put_files_in_place(bool complete) {
     if (map_file_.staged() && !commit_staged(map_file_))
         diag_.report(ERROR, "cannot write map file '%s': %s", map_file_.final_name.c_str(),
                      std::strerror(errno));
+}
+
+// Under -checksum, once the files are in place: one line per output file
+// with its figures, names and byte counts padded so that the columns line
+// up. Nothing after a failed write (no file was put in place) or with -q.
+void Conversion::print_checksums() {
+    if (!settings_.checksum || settings_.quiet != 0) return;
+    const std::vector<WrittenFile>& files = output_->written_files();
+    if (files.empty()) return;
+    int name_width = 0;
+    int count_width = 0;
+    for (const WrittenFile& file : files) {
+        name_width = std::max(name_width, static_cast<int>(file.name.size()));
+        count_width = std::max(count_width, count_digits(file.figures.bytes));
+    }
+    diag_.trace("Output file checksums:\n");
+    for (const WrittenFile& file : files)
+        diag_.trace("   %-*s  %s\n", name_width, file.name.c_str(),
+                    checksum_text(file.figures, count_width).c_str());
 }
 
 // Closes whatever an ended run left open and removes the files it had not

@@ -15,13 +15,17 @@ constexpr size_t ASCII_HEX_LINE_BYTES = 72 / 3;
 
 class AsciiHexWriter final : public RecordWriter {
 public:
-    explicit AsciiHexWriter(ByteSink& sink) : out_(sink) {}
+    AsciiHexWriter(ByteSink& sink, FileChecksum* checksum) : out_(sink), checksum_(checksum) {}
 
-    void begin_file() override { out_.write("\x02\n", 2); }
+    void begin_file() override {
+        out_.write("\x02\n", 2);
+        cursor_ = 0;
+    }
     // The address line goes out at once.
     void new_address(uint32_t address, SectionId) override {
         end();
         out_.commit(encode_ascii_hex_address(out_.room(ASCII_HEX_ADDRESS_MAX), address));
+        cursor_ = address;
     }
     void data(const LaneRun& run, SectionId) override;
     void end_record() override { end(); }
@@ -36,6 +40,8 @@ private:
     void end() {
         if (count_ == 0) return;
         out_.commit(encode_ascii_hex_line(out_.room(ascii_hex_line_length(count_)), bytes_, count_));
+        if (checksum_ != nullptr) checksum_->add(cursor_, bytes_, count_);
+        cursor_ += static_cast<uint32_t>(count_);
         count_ = 0;
     }
     // Bytes one after the other, line after line.
@@ -52,8 +58,12 @@ private:
     }
 
     OutputBuffer out_;
+    FileChecksum* const checksum_;
     uint8_t bytes_[ASCII_HEX_LINE_BYTES];
     size_t count_ = 0;  // bytes of the pending line
+    // Address of the pending line's first byte: data lines carry no
+    // address, they go on from the last address line (0 at the start).
+    uint32_t cursor_ = 0;
 };
 
 void AsciiHexWriter::data(const LaneRun& run, SectionId) {
@@ -76,8 +86,8 @@ void AsciiHexWriter::data(const LaneRun& run, SectionId) {
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> make_ascii_hex_writer(ByteSink& sink) {
-    return std::make_unique<AsciiHexWriter>(sink);
+std::unique_ptr<RecordWriter> make_ascii_hex_writer(ByteSink& sink, FileChecksum* checksum) {
+    return std::make_unique<AsciiHexWriter>(sink, checksum);
 }
 
 }  // namespace coffhex

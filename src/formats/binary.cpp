@@ -1,5 +1,6 @@
 // Binary: the data bytes themselves, in the order they come, and nothing
-// else; addresses are not recorded.
+// else; addresses are not recorded, so a byte's address is its offset in
+// the file.
 #include <algorithm>
 
 #include "formats/output_buffer.h"
@@ -10,7 +11,7 @@ namespace {
 
 class BinaryWriter final : public RecordWriter {
 public:
-    explicit BinaryWriter(ByteSink& sink) : out_(sink) {}
+    BinaryWriter(ByteSink& sink, FileChecksum* checksum) : out_(sink), checksum_(checksum) {}
 
     void begin_file() override {}
     void new_address(uint32_t, SectionId) override {}
@@ -22,11 +23,17 @@ public:
 
 private:
     OutputBuffer out_;
+    FileChecksum* const checksum_;
+    uint32_t offset_ = 0;  // bytes written so far (modulo 2^32)
 };
 
 void BinaryWriter::data(const LaneRun& run, SectionId) {
     if (run.data == nullptr || run.piece <= 0) return;
     const size_t width = static_cast<size_t>(run.piece);
+    if (checksum_ != nullptr) {
+        checksum_->add(offset_, {run.data, run.pieces, width, run.stride});
+        offset_ += static_cast<uint32_t>(run.pieces * width);
+    }
     if (run.stride == width || run.pieces == 1) {
         out_.write(reinterpret_cast<const char*>(run.data), run.pieces * width);
         return;
@@ -50,8 +57,8 @@ void BinaryWriter::data(const LaneRun& run, SectionId) {
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> make_binary_writer(ByteSink& sink) {
-    return std::make_unique<BinaryWriter>(sink);
+std::unique_ptr<RecordWriter> make_binary_writer(ByteSink& sink, FileChecksum* checksum) {
+    return std::make_unique<BinaryWriter>(sink, checksum);
 }
 
 }  // namespace coffhex

@@ -20,8 +20,8 @@ constexpr size_t DEBUG_MAX_GROUPS = (DEBUG_LIMIT - DEBUG_HEAD + 2) / 3;
 
 class DebugWriter final : public RecordWriter {
 public:
-    DebugWriter(int32_t rom_width, ByteSink& sink)
-        : out_(sink), bytes_(line_bytes(DEBUG_LIMIT / 2, rom_width)) {}
+    DebugWriter(int32_t rom_width, ByteSink& sink, FileChecksum* checksum)
+        : out_(sink), checksum_(checksum), bytes_(line_bytes(DEBUG_LIMIT / 2, rom_width)) {}
 
     void begin_file() override { out_.write("*** FILE HEADER ***\n"); }
     void new_address(uint32_t address, SectionId) override { start(address); }
@@ -44,6 +44,7 @@ private:
     void end();
 
     OutputBuffer out_;
+    FileChecksum* const checksum_;
     bool pending_ = false;
     uint32_t line_address_ = 0;
     size_t chars_ = 0;            // characters of the pending line before ":END:"
@@ -57,6 +58,7 @@ void DebugWriter::end() {
     if (!pending_) return;
     out_.commit(encode_debug_line(out_.room(debug_line_length(count_, group_count_)),
                                   line_address_, bytes_.data(), groups_, group_count_));
+    if (checksum_ != nullptr) checksum_->add(line_address_, bytes_.data(), count_);
     pending_ = false;
     chars_ = 0;
     count_ = 0;
@@ -89,8 +91,9 @@ void DebugWriter::data(const LaneRun& run, SectionId) {
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> make_debug_writer(int32_t rom_width, ByteSink& sink) {
-    return std::make_unique<DebugWriter>(rom_width, sink);
+std::unique_ptr<RecordWriter> make_debug_writer(int32_t rom_width, ByteSink& sink,
+                                                FileChecksum* checksum) {
+    return std::make_unique<DebugWriter>(rom_width, sink, checksum);
 }
 
 }  // namespace coffhex

@@ -19,11 +19,12 @@ constexpr size_t GENERIC_MAX_WORDS = (GENERIC_ROOM - 3 + 2) / 3 + 1;
 
 class GenericWriter final : public RecordWriter {
 public:
-    GenericWriter(int32_t rom_width, int32_t olength, ByteSink& sink)
+    GenericWriter(int32_t rom_width, int32_t olength, ByteSink& sink, FileChecksum* checksum)
         : rom_(rom_width > 0 ? rom_width : 1),
           olength_(olength > 0 ? olength : 1),
           per_word_(2 * rom_ + 1),
           out_(sink),
+          checksum_(checksum),
           bytes_(line_bytes(GENERIC_ROOM / 2, rom_width)) {}
 
     void begin_file() override { out_.write("ADDRESS\tDATA\n-------\t----\n"); }
@@ -49,6 +50,7 @@ private:
         if (has_line_ && word_chars_ > 0) {
             out_.commit(encode_generic_line(out_.room(generic_line_length(count_, group_count_)),
                                             line_address_, bytes_.data(), groups_, group_count_));
+            if (checksum_ != nullptr) checksum_->add(line_address_, bytes_.data(), count_);
         }
         has_line_ = false;
         word_chars_ = 0;
@@ -66,6 +68,7 @@ private:
     const int64_t olength_;  // ROM words per line
     const int64_t per_word_;  // characters of a whole word and its blank
     OutputBuffer out_;
+    FileChecksum* const checksum_;
     bool has_line_ = false;
     uint32_t line_address_ = 0;
     int64_t word_chars_ = 0;      // characters of the pending line's words
@@ -99,8 +102,8 @@ void GenericWriter::put_piece(const uint8_t* piece, size_t width, uint32_t addre
 }  // namespace
 
 std::unique_ptr<RecordWriter> make_generic_writer(int32_t rom_width, int32_t olength,
-                                                  ByteSink& sink) {
-    return std::make_unique<GenericWriter>(rom_width, olength, sink);
+                                                  ByteSink& sink, FileChecksum* checksum) {
+    return std::make_unique<GenericWriter>(rom_width, olength, sink, checksum);
 }
 
 }  // namespace coffhex

@@ -23,7 +23,7 @@ constexpr uint8_t TYPE_EXTENDED_LINEAR = 0x04;
 
 class IntelWriter final : public RecordWriter {
 public:
-    explicit IntelWriter(ByteSink& sink) : out_(sink) {}
+    IntelWriter(ByteSink& sink, FileChecksum* checksum) : out_(sink), checksum_(checksum) {}
 
     void begin_file() override {}
     void new_address(uint32_t address, SectionId) override { start(address); }
@@ -45,8 +45,13 @@ private:
     void put_in_parts(const uint8_t* bytes, size_t width, uint32_t address);
 
     OutputBuffer out_;
+    FileChecksum* const checksum_;
     bool pending_ = false;
     uint16_t record_address_ = 0;
+    // The address of the record's first byte as the file gives it: the
+    // upper 16 bits of the extended linear address in force, then the
+    // record's own 16.
+    uint32_t record_start_ = 0;
     size_t count_ = 0;           // data bytes of the pending record
     uint32_t last_address_ = 0;  // of the last record start or piece
     // Below INTEL_FULL bytes, then at most one more part.
@@ -66,6 +71,7 @@ void IntelWriter::start(uint32_t address) {
     }
     pending_ = true;
     record_address_ = static_cast<uint16_t>(address);
+    record_start_ = address;
     count_ = 0;
     last_address_ = address;
 }
@@ -74,6 +80,7 @@ void IntelWriter::end() {
     if (!pending_) return;
     out_.commit(encode_intel_record(out_.room(intel_record_length(count_)), TYPE_DATA,
                                     record_address_, bytes_, count_));
+    if (checksum_ != nullptr) checksum_->add(record_start_, bytes_, count_);
     pending_ = false;
     count_ = 0;
 }
@@ -119,8 +126,10 @@ void IntelWriter::data(const LaneRun& run, SectionId) {
             n = static_cast<size_t>((0x10000 - width - offset) / run.step + 1);
         if (count_ == 0 && n == per_record) {
             // A whole record straight from the run's bytes.
+            const RecordBytes record{piece, n, width, run.stride};
             out_.commit(encode_intel_record(out_.room(intel_record_length(n * width)), TYPE_DATA,
-                                            record_address_, {piece, n, width, run.stride}));
+                                            record_address_, record));
+            if (checksum_ != nullptr) checksum_->add_from_run(record_start_, record);
             pending_ = false;
         } else {
             gather_pieces(bytes_ + count_, piece, n, width, run.stride);
@@ -131,12 +140,13 @@ void IntelWriter::data(const LaneRun& run, SectionId) {
         last_address_ = piece_address(run, i + n - 1);
         i += n;
     }
+    if (checksum_ != nullptr) checksum_->settle();
 }
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> make_intel_writer(ByteSink& sink) {
-    return std::make_unique<IntelWriter>(sink);
+std::unique_ptr<RecordWriter> make_intel_writer(ByteSink& sink, FileChecksum* checksum) {
+    return std::make_unique<IntelWriter>(sink, checksum);
 }
 
 }  // namespace coffhex

@@ -35,7 +35,8 @@ constexpr uint8_t HEADER_DATA[3] = {'H', 'D', 'R'};
 template <const Variant& v_>
 class MotorolaWriter final : public RecordWriter {
 public:
-    MotorolaWriter(WriterShared& shared, ByteSink& sink) : shared_(shared), out_(sink) {}
+    MotorolaWriter(WriterShared& shared, ByteSink& sink, FileChecksum* checksum)
+        : shared_(shared), out_(sink), checksum_(checksum) {}
 
     void begin_file() override {
         out_.commit(encode_srecord(out_.room(srecord_length(2, 3)), 0, 0, 2, HEADER_DATA, 3));
@@ -67,8 +68,9 @@ private:
 
     WriterShared& shared_;
     OutputBuffer out_;
+    FileChecksum* const checksum_;
     bool pending_ = false;
-    uint32_t record_address_ = 0;
+    uint32_t record_address_ = 0;  // as the address field holds it (cut for S1 and S2)
     size_t count_ = 0;           // data bytes of the pending record
     uint32_t last_address_ = 0;  // of the last record start or piece
     // Below the full count, then at most one more part.
@@ -108,6 +110,7 @@ void MotorolaWriter<v_>::end() {
     if (!pending_) return;
     out_.commit(encode_srecord(out_.room(srecord_length(v_.address_bytes, count_)), v_.data_type,
                                record_address_, v_.address_bytes, bytes_, count_));
+    if (checksum_ != nullptr) checksum_->add(record_address_, bytes_, count_);
     pending_ = false;
     count_ = 0;
 }
@@ -159,9 +162,10 @@ void MotorolaWriter<v_>::data(const LaneRun& run, SectionId section) {
             n = static_cast<size_t>((segment - width - offset) / run.step + 1);
         if (count_ == 0 && n == per_record) {
             // A whole record straight from the run's bytes.
+            const RecordBytes record{piece, n, width, run.stride};
             out_.commit(encode_srecord(out_.room(srecord_length(v_.address_bytes, n * width)),
-                                       v_.data_type, record_address_, v_.address_bytes,
-                                       {piece, n, width, run.stride}));
+                                       v_.data_type, record_address_, v_.address_bytes, record));
+            if (checksum_ != nullptr) checksum_->add_from_run(record_address_, record);
             pending_ = false;
         } else {
             gather_pieces(bytes_ + count_, piece, n, width, run.stride);
@@ -172,19 +176,20 @@ void MotorolaWriter<v_>::data(const LaneRun& run, SectionId section) {
         last_address_ = piece_address(run, i + n - 1);
         i += n;
     }
+    if (checksum_ != nullptr) checksum_->settle();
 }
 
 }  // namespace
 
 std::unique_ptr<RecordWriter> make_motorola_writer(Format format, WriterShared& shared,
-                                                   ByteSink& sink) {
+                                                   ByteSink& sink, FileChecksum* checksum) {
     switch (format) {
     case Format::MotorolaS1:
-        return std::make_unique<MotorolaWriter<S1>>(shared, sink);
+        return std::make_unique<MotorolaWriter<S1>>(shared, sink, checksum);
     case Format::MotorolaS2:
-        return std::make_unique<MotorolaWriter<S2>>(shared, sink);
+        return std::make_unique<MotorolaWriter<S2>>(shared, sink, checksum);
     default:
-        return std::make_unique<MotorolaWriter<S3>>(shared, sink);
+        return std::make_unique<MotorolaWriter<S3>>(shared, sink, checksum);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/checksum.h"
 #include "formats/writer.h"
 
 namespace coffhex {
@@ -103,16 +104,19 @@ inline size_t piece_part(uint32_t address, size_t remaining, size_t max_part, in
     return part;
 }
 
-// The writers of the format families.
-std::unique_ptr<RecordWriter> make_intel_writer(ByteSink& sink);
+// The writers of the format families; `checksum` is nullptr or the
+// accumulator of the file's figures.
+std::unique_ptr<RecordWriter> make_intel_writer(ByteSink& sink, FileChecksum* checksum);
 std::unique_ptr<RecordWriter> make_motorola_writer(Format format, WriterShared& shared,
-                                                   ByteSink& sink);
-std::unique_ptr<RecordWriter> make_tektronix_writer(uint32_t entry_address, ByteSink& sink);
-std::unique_ptr<RecordWriter> make_debug_writer(int32_t rom_width, ByteSink& sink);
-std::unique_ptr<RecordWriter> make_ascii_hex_writer(ByteSink& sink);
+                                                   ByteSink& sink, FileChecksum* checksum);
+std::unique_ptr<RecordWriter> make_tektronix_writer(uint32_t entry_address, ByteSink& sink,
+                                                    FileChecksum* checksum);
+std::unique_ptr<RecordWriter> make_debug_writer(int32_t rom_width, ByteSink& sink,
+                                                FileChecksum* checksum);
+std::unique_ptr<RecordWriter> make_ascii_hex_writer(ByteSink& sink, FileChecksum* checksum);
 std::unique_ptr<RecordWriter> make_generic_writer(int32_t rom_width, int32_t olength,
-                                                  ByteSink& sink);
-std::unique_ptr<RecordWriter> make_tagged_writer(ByteSink& sink);
-std::unique_ptr<RecordWriter> make_binary_writer(ByteSink& sink);
+                                                  ByteSink& sink, FileChecksum* checksum);
+std::unique_ptr<RecordWriter> make_tagged_writer(ByteSink& sink, FileChecksum* checksum);
+std::unique_ptr<RecordWriter> make_binary_writer(ByteSink& sink, FileChecksum* checksum);
 
 }  // namespace coffhex

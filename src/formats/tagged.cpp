@@ -18,7 +18,7 @@ constexpr size_t TAGGED_MAX_FIELDS = (TAGGED_LIMIT + 2) / 3;
 
 class TaggedWriter final : public RecordWriter {
 public:
-    explicit TaggedWriter(ByteSink& sink) : out_(sink) {}
+    TaggedWriter(ByteSink& sink, FileChecksum* checksum) : out_(sink), checksum_(checksum) {}
 
     // The header field opens the file's first card; it is not written yet.
     void begin_file() override {
@@ -58,6 +58,7 @@ private:
     void add_address(uint32_t address) {
         add({'9', static_cast<uint16_t>(address)});
         address_written_ = true;
+        cursor_ = address & 0xFFFFu;
     }
     void end() {
         if (field_count_ == 0) return;
@@ -70,6 +71,8 @@ private:
     void put_piece(const uint8_t* piece, size_t width, uint32_t address) {
         check();
         if (!address_written_) add_address(address);
+        if (checksum_ != nullptr) checksum_->add(cursor_, piece, width);
+        cursor_ += static_cast<uint32_t>(width);
         for (size_t i = 0; i < width; i += 2) {
             check();
             if (i + 1 < width)
@@ -80,18 +83,22 @@ private:
     }
 
     OutputBuffer out_;
+    FileChecksum* const checksum_;
     TaggedField fields_[TAGGED_MAX_FIELDS];
     size_t field_count_ = 0;
     size_t chars_ = 0;  // characters of the pending card's fields
     // A load address has been written in this file; it stays set across
     // cards, so a card that continues the data starts with data words.
     bool address_written_ = false;
+    // Address of the next data byte: the last load address (16 bits), and
+    // the data bytes put since.
+    uint32_t cursor_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> make_tagged_writer(ByteSink& sink) {
-    return std::make_unique<TaggedWriter>(sink);
+std::unique_ptr<RecordWriter> make_tagged_writer(ByteSink& sink, FileChecksum* checksum) {
+    return std::make_unique<TaggedWriter>(sink, checksum);
 }
 
 }  // namespace coffhex

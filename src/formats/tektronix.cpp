@@ -24,8 +24,8 @@ constexpr uint8_t TYPE_TERMINATION = 8;
 
 class TektronixWriter final : public RecordWriter {
 public:
-    TektronixWriter(uint32_t entry_address, ByteSink& sink)
-        : entry_address_(entry_address), out_(sink) {}
+    TektronixWriter(uint32_t entry_address, ByteSink& sink, FileChecksum* checksum)
+        : entry_address_(entry_address), out_(sink), checksum_(checksum) {}
 
     void begin_file() override {}
     void new_address(uint32_t address, SectionId) override { start(TYPE_DATA, address); }
@@ -52,6 +52,7 @@ private:
 
     const uint32_t entry_address_;
     OutputBuffer out_;
+    FileChecksum* const checksum_;
     bool pending_ = false;
     uint8_t type_ = TYPE_DATA;
     uint32_t record_address_ = 0;
@@ -64,6 +65,7 @@ void TektronixWriter::end() {
     if (!pending_) return;
     out_.commit(encode_tektronix_record(out_.room(tektronix_record_length(count_)), type_,
                                         record_address_, bytes_, count_));
+    if (checksum_ != nullptr && type_ == TYPE_DATA) checksum_->add(record_address_, bytes_, count_);
     pending_ = false;
     count_ = 0;
 }
@@ -101,9 +103,10 @@ void TektronixWriter::data(const LaneRun& run, SectionId) {
         n = std::min(n, run.pieces - i);
         if (count_ == 0 && n == per_record) {
             // A whole record straight from the run's bytes.
+            const RecordBytes record{piece, n, width, run.stride};
             out_.commit(encode_tektronix_record(out_.room(tektronix_record_length(n * width)),
-                                                TYPE_DATA, record_address_,
-                                                {piece, n, width, run.stride}));
+                                                TYPE_DATA, record_address_, record));
+            if (checksum_ != nullptr) checksum_->add_from_run(record_address_, record);
             pending_ = false;
         } else {
             gather_pieces(bytes_ + count_, piece, n, width, run.stride);
@@ -113,12 +116,14 @@ void TektronixWriter::data(const LaneRun& run, SectionId) {
         }
         i += n;
     }
+    if (checksum_ != nullptr) checksum_->settle();
 }
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> make_tektronix_writer(uint32_t entry_address, ByteSink& sink) {
-    return std::make_unique<TektronixWriter>(entry_address, sink);
+std::unique_ptr<RecordWriter> make_tektronix_writer(uint32_t entry_address, ByteSink& sink,
+                                                    FileChecksum* checksum) {
+    return std::make_unique<TektronixWriter>(entry_address, sink, checksum);
 }
 
 }  // namespace coffhex

@@ -13,30 +13,43 @@ void OutputBuffer::make_room(size_t length) {
 }
 
 std::unique_ptr<RecordWriter> make_record_writer(const WriterSettings& settings,
-                                                 WriterShared& shared, ByteSink& sink) {
+                                                 WriterShared& shared, ByteSink& sink,
+                                                 FileChecksum* checksum) {
     switch (settings.format) {
     case Format::Debug:
-        return make_debug_writer(settings.rom_width, sink);
+        return make_debug_writer(settings.rom_width, sink, checksum);
     case Format::Intel:
-        return make_intel_writer(sink);
+        return make_intel_writer(sink, checksum);
     case Format::Motorola:
     case Format::MotorolaS1:
     case Format::MotorolaS2:
     case Format::MotorolaS3:
-        return make_motorola_writer(settings.format, shared, sink);
+        return make_motorola_writer(settings.format, shared, sink, checksum);
     case Format::Tagged:
-        return make_tagged_writer(sink);
+        return make_tagged_writer(sink, checksum);
     case Format::AsciiHex:
-        return make_ascii_hex_writer(sink);
+        return make_ascii_hex_writer(sink, checksum);
     case Format::Generic:
-        return make_generic_writer(settings.rom_width, settings.olength, sink);
+        return make_generic_writer(settings.rom_width, settings.olength, sink, checksum);
     case Format::Binary:
-        return make_binary_writer(sink);
+        return make_binary_writer(sink, checksum);
     case Format::Tektronix:
         break;
     }
     // Extended Tektronix, the default row.
-    return make_tektronix_writer(settings.entry_address, sink);
+    return make_tektronix_writer(settings.entry_address, sink, checksum);
+}
+
+int file_address_bits(Format format) {
+    switch (format) {
+    case Format::MotorolaS1:
+    case Format::Tagged:
+        return 16;
+    case Format::MotorolaS2:
+        return 24;
+    default:
+        return 32;
+    }
 }
 
 }  // namespace coffhex

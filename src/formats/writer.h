@@ -12,6 +12,7 @@
 namespace coffhex {
 
 class Diagnostics;
+class FileChecksum;
 
 // Rows of the output format table.
 enum class Format : int {
@@ -92,8 +93,17 @@ public:
     virtual bool pending() const = 0;
 };
 
-// The writer of `settings.format` for one output file.
+// The writer of `settings.format` for one output file. With a `checksum`
+// the writer adds the data bytes of every record it writes to it, at the
+// address the file gives them (see formats/checksum.h); without one it
+// does nothing more.
 std::unique_ptr<RecordWriter> make_record_writer(const WriterSettings& settings,
-                                                 WriterShared& shared, ByteSink& sink);
+                                                 WriterShared& shared, ByteSink& sink,
+                                                 FileChecksum* checksum = nullptr);
+
+// Width in bits of the addresses a file of `format` carries: 16 for
+// Motorola-S1 and QV-Tagged, 24 for Motorola-S2, 32 for the others (Binary
+// files are addressed by their offsets).
+int file_address_bits(Format format);
 
 }  // namespace coffhex

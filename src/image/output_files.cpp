@@ -55,6 +55,8 @@ void RangeOutput::close_lane(Lane& lane) {
     if (std::fclose(stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
     lane.sink.stream = nullptr;
     lane.writer.reset();
+    if (lane.checksum != nullptr)
+        written_.push_back({lane.name, lane.range, lane.position, lane.checksum->figures()});
     closed_files_.push_back(std::move(lane.file));
     lane.file = StagedFile{};
     if (error != 0) {
@@ -98,7 +100,13 @@ void RangeOutput::open_range_files(RomRange& range) {
             diag_.fatal("cannot open output file '%s': %s", lane.name.c_str(), std::strerror(errno));
         if (!lane.buffer) lane.buffer = std::make_unique<char[]>(OUTPUT_BUFFER_SIZE);
         std::setvbuf(lane.sink.stream, lane.buffer.get(), _IOFBF, OUTPUT_BUFFER_SIZE);
-        lane.writer = make_record_writer(writer_settings, shared_, lane.sink);
+        lane.range = &range;
+        lane.position = i;
+        if (settings_.checksum) {
+            if (!lane.checksum) lane.checksum = std::make_unique<FileChecksum>();
+            lane.checksum->reset(file_address_bits(settings_.format));
+        }
+        lane.writer = make_record_writer(writer_settings, shared_, lane.sink, lane.checksum.get());
         lane.writer->begin_file();
     }
 }
@@ -178,11 +186,16 @@ void RangeOutput::flush_range_files(RomRange& range) {
 void RangeOutput::close_range_files(RomRange& range) {
     if (!range.open) return;
     flush_range_files(range);
+    const size_t first_written = written_.size();
     for (int k = 0; k < lanes_open_; ++k) {
         Lane& lane = lanes_[static_cast<size_t>(k)];
         lane.writer->end_file();
         close_lane(lane);
     }
+    // The lanes close in lane order, which MS order turns around; the
+    // range's files are listed in the order of its file list.
+    std::sort(written_.begin() + static_cast<std::ptrdiff_t>(first_written), written_.end(),
+              [](const WrittenFile& a, const WrittenFile& b) { return a.position < b.position; });
     lanes_open_ = 0;
     range.open = false;
 }
@@ -205,6 +218,7 @@ void RangeOutput::abandon() {
     }
     for (StagedFile& file : closed_files_) discard_staged(file);
     closed_files_.clear();
+    written_.clear();
     lanes_open_ = 0;
 }
 

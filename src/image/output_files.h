@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cmdfile/roms.h"
+#include "formats/checksum.h"
 #include "formats/writer.h"
 #include "platform/files.h"
 
@@ -41,6 +42,16 @@ struct OutputSettings {
     bool byte_addressing = false;  // -byte
     int32_t olength = 20;          // Generic line length
     uint32_t entry_address = 0;    // Extended Tektronix termination record
+    bool checksum = false;         // -checksum: the figures of every file
+};
+
+// An output file the run has written and closed, with its figures (kept
+// only under -checksum).
+struct WrittenFile {
+    std::string name;
+    const RomRange* range = nullptr;
+    int position = 0;  // in the range's file list (its lane)
+    ChecksumFigures figures;
 };
 
 // Where the bytes of a range go: lane by lane into the range's output
@@ -70,6 +81,9 @@ public:
 
     // True once a write to an output file has failed.
     bool write_failed() const { return write_failed_; }
+    // Under -checksum: every file closed so far, range by range, each
+    // range's in the order of its file list.
+    const std::vector<WrittenFile>& written_files() const { return written_; }
     // Puts every closed output file in place under its final name (an ERROR
     // names a file that could not be).
     void put_files_in_place();
@@ -85,6 +99,10 @@ private:
         FileSink sink;
         std::unique_ptr<RecordWriter> writer;
         std::unique_ptr<char[]> buffer;  // stdio buffer, kept for the next range
+        // The file's figures under -checksum (kept for the next range).
+        std::unique_ptr<FileChecksum> checksum;
+        const RomRange* range = nullptr;
+        int position = 0;  // in the range's file list
     };
     void close_lane(Lane& lane);
 
@@ -94,6 +112,7 @@ private:
     std::array<Lane, MAX_OUTPUT_FILES> lanes_;
     int lanes_open_ = 0;
     std::vector<StagedFile> closed_files_;
+    std::vector<WrittenFile> written_;
     bool write_failed_ = false;
 };
 

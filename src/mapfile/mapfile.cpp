@@ -3,13 +3,16 @@
 // as each range is finished, with its output files and what it contains.
 #include "mapfile/mapfile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "boot/boot.h"
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
 #include "coff/coff.h"
+#include "image/output_files.h"
 
 namespace coffhex {
 
@@ -18,6 +21,8 @@ namespace {
 constexpr int MAP_WIDTH = 80;
 // Continuation lines of CONTENTS line up under its first entry.
 constexpr const char* CONTENTS_INDENT = "             ";  // 13 blanks
+// The same for OUTPUT FILES: the file names and their figures.
+constexpr const char* FILES_INDENT = "                 ";  // 17 blanks
 
 void rule(FILE* map, char c) {
     for (int i = 0; i < MAP_WIDTH; ++i) std::fputc(c, map);
@@ -143,11 +148,26 @@ void MapReport::write_range_map(const RomRange& current) {
     size_t files = range->files.size();
     if (range->file_count >= 0 && static_cast<size_t>(range->file_count) < files)
         files = static_cast<size_t>(range->file_count);
+    // Under -checksum the figures of each file the range wrote go on a line
+    // under its name, the byte counts padded to the widest of the range.
+    std::vector<const WrittenFile*> written(files, nullptr);
+    int count_width = 0;
+    if (checksums_ != nullptr) {
+        for (const WrittenFile& file : checksums_->written_files()) {
+            if (file.range != range || file.position < 0 || static_cast<size_t>(file.position) >= files)
+                continue;
+            written[static_cast<size_t>(file.position)] = &file;
+            count_width = std::max(count_width, count_digits(file.figures.bytes));
+        }
+    }
     for (size_t i = 0; i < files; ++i) {
-        if (i > 0) std::fputs("                 ", map);  // 17 blanks
+        if (i > 0) std::fputs(FILES_INDENT, map);
         int lane = static_cast<int>(i) * range->romwidth * 8;
         std::fprintf(map, "%s [b%d..b%d]\n", range->files[i].name.c_str(), lane,
                      lane + range->romwidth * 8 - 1);
+        if (written[i] != nullptr)
+            std::fprintf(map, "%s%s\n", FILES_INDENT,
+                         checksum_text(written[i]->figures, count_width).c_str());
     }
     if (first == nullptr) return;
 

@@ -14,6 +14,7 @@ namespace coffhex {
 
 class BootTable;
 class CoffFile;
+class RangeOutput;
 class SectionSelection;
 struct RomRange;
 
@@ -36,6 +37,10 @@ public:
     MapReport(FILE* map, const MapSettings& settings, const SectionSelection& selection,
               const CoffFile& coff, const BootTable& boot);
 
+    // Under -checksum: each output file of a range's block gets a line with
+    // its figures, taken from the files `output` has closed.
+    void show_checksums(const RangeOutput& output) { checksums_ = &output; }
+
     // The header; `entry_point` is the boot table's entry point.
     void write_map_header(uint32_t entry_point);
     // The block of a range, once placement has left it.
@@ -48,6 +53,7 @@ private:
     const SectionSelection& selection_;
     const CoffFile& coff_;
     const BootTable& boot_;
+    const RangeOutput* checksums_ = nullptr;
     // The "OUTPUT TRANSLATION MAP" title is written before the first block only.
     bool title_pending_ = true;
 };
