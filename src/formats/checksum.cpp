@@ -9,7 +9,9 @@
 #include <cinttypes>
 #include <cstdio>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include "platform/cpu.h"
+
+#if COFFHEX_X86_VECTORS
 #include <immintrin.h>
 #endif
 
@@ -73,7 +75,7 @@ uint32_t crc32_register_sliced(uint32_t c, const uint8_t* p, size_t count) {
     return crc32_register_bytes(c, p, count);
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if COFFHEX_X86_VECTORS
 #define COFFHEX_CRC32_FOLDING 1
 // Carry-less multiplication folding, used when the processor has it: the
 // bytes are taken as a polynomial, and the remainder so far is carried
@@ -192,9 +194,7 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t crc32_register_folded(uint32_t
 
 bool have_folding() { return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1"); }
 
-// The 512-bit registers are left out on Windows, where the compiler does not
-// align the stack for them.
-#if !defined(_WIN32)
+#if COFFHEX_X86_WIDE_VECTORS
 #define COFFHEX_CRC32_WIDE_FOLDING 1
 #define COFFHEX_WIDE_TARGET "avx512f,avx512bw,vpclmulqdq,pclmul,sse4.1"
 
