@@ -12,16 +12,16 @@ namespace coffhex {
 
 namespace {
 
-const char* const COPYRIGHT_NOTICE = "Copyright (c) 2026";
-const char* const COPYRIGHT_HOLDER = "the coffhex developers";
+constexpr const char* COPYRIGHT_NOTICE = "Copyright (c) 2026";
+constexpr const char* COPYRIGHT_HOLDER = "the coffhex developers";
 
 // Build constants the build number is coded from.
-const char* const BUILD_DATE = "May  3 2004";
-const char* const BUILD_TIME = "19:26:55";
+constexpr const char* BUILD_DATE = "May  3 2004";
+constexpr const char* BUILD_TIME = "19:26:55";
 const int BUILD_YEAR = 2004;
 const int TOOL_VERSION_NUMBER = 1200;
-const char* const VERSION_DIGITS = "5";
-const char* const RELEASE_STRING = "Release_zq9_5_0_0";
+constexpr const char* VERSION_DIGITS = "5";
+constexpr const char* RELEASE_STRING = "Release_zq9_5_0_0";
 
 void print_title_line(FILE* stream) {
     std::fprintf(stream, "%-*.*s", 40, 40, TOOL_TITLE);
