@@ -88,6 +88,7 @@ void Conversion::convert() {
     begin_translation();
     if (settings_.trace_level != 0) coff_->trace_headers();
     read_symbols();
+    sink_->read_records_ahead();
     coff_->read_section_data(conversion_order_.order, *sink_, settings_.trace_level != 0);
     coff_->close();
 
