@@ -67,6 +67,7 @@ public:
     // Closes the stream early (the driver closes the input before the
     // output is finished).
     void close() override;
+    const char* kind() const override { return "COFF"; }
 
     const FileHeader& header() const { return header_; }
     const OptionalHeader* optional_header() const { return has_opt_header_ ? &opt_header_ : nullptr; }

@@ -13,6 +13,7 @@
 #include "object/sym.h"
 #include "diag/common.h"
 #include "diag/faults.h"
+#include "elf/elf.h"
 #include "driver/banner.h"
 #include "driver/conversion.h"
 #include "formats/format_table.h"
@@ -120,24 +121,33 @@ void Conversion::classify_input(const char* name) {
     FILE* probe = std::fopen(path.c_str(), "rb");
     if (probe == nullptr) diag_.fatal("cannot open input file '%s': %s", path.c_str(), std::strerror(errno));
 
-    unsigned char bytes[2];
+    unsigned char bytes[4];
     if (std::fread(bytes, 1, 2, probe) != 2) {
         std::fclose(probe);
         diag_.fatal("cannot read input file %s", path.c_str());
     }
     unsigned v = bytes[0] | (bytes[1] << 8);
     unsigned s = bytes[1] | (bytes[0] << 8);
+    // An ELF file is known by its four identification bytes.
+    const bool elf = std::fread(bytes + 2, 1, 2, probe) == 2 && is_elf_identification(bytes, 4);
 
-    if (is_coff_magic(v) || is_coff_magic(s)) {
+    if (elf || is_coff_magic(v) || is_coff_magic(s)) {
         if (object_ != nullptr) {
             std::fclose(probe);
-            diag_.report(WARNING, "multiple COFF files: %s ignored", path.c_str());
+            const char* kind = elf ? "ELF" : "COFF";
+            if (std::strcmp(kind, object_->kind()) != 0)
+                diag_.report(WARNING, "multiple object files: %s ignored", path.c_str());
+            else
+                diag_.report(WARNING, "multiple %s files: %s ignored", kind, path.c_str());
             return;
         }
         coff_file_name_ = path;
         input_paths_.push_back(path);
         std::rewind(probe);
-        object_ = std::make_unique<CoffFile>(probe, diag_);
+        if (elf)
+            object_ = std::make_unique<ElfFile>(probe, path, diag_);
+        else
+            object_ = std::make_unique<CoffFile>(probe, diag_);
         return;
     }
     std::fclose(probe);

@@ -90,6 +90,8 @@ public:
     // Closes the input early (the driver closes it before the output is
     // finished).
     virtual void close() = 0;
+    // The object format, as messages name it: "COFF" or "ELF".
+    virtual const char* kind() const = 0;
 
     // The target data is big-endian.
     bool big_endian_data() const { return big_endian_data_; }
