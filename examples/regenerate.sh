@@ -3,7 +3,7 @@
 #
 #   examples/regenerate.sh [BUILD_DIR [RECIPE ...]]
 #
-# For each recipe: builds app.out from app.coff in a scratch directory, runs
+# For each recipe: builds app.out from app.coff (or app.elf) in a scratch directory, runs
 # "coffhex <name>.cmd" there for every command file of the recipe (in name
 # order), and replaces expected/ with every file the runs created (app.out
 # aside), plus <name>.stdout and <name>.stderr for each run.
@@ -21,7 +21,7 @@ if [ $# -gt 0 ]; then
 else
     recipes=()
     for dir in "$here"/*/; do
-        [ -f "$dir/app.coff" ] && recipes+=("$(basename "$dir")")
+        { [ -f "$dir/app.coff" ] || [ -f "$dir/app.elf" ]; } && recipes+=("$(basename "$dir")")
     done
 fi
 
@@ -29,7 +29,9 @@ for recipe in "${recipes[@]}"; do
     src="$here/$recipe"
     work=$(mktemp -d "${TMPDIR:-/tmp}/coffhex-example-XXXXXX")
     logs=$(mktemp -d "${TMPDIR:-/tmp}/coffhex-example-logs-XXXXXX")
-    "$build/coffgen" "$src/app.coff" "$work/app.out"
+    description="$src/app.coff"
+    [ -f "$src/app.elf" ] && description="$src/app.elf"
+    "$build/coffgen" "$description" "$work/app.out"
     for cmd in "$src"/*.cmd; do
         name=$(basename "$cmd" .cmd)
         status=0

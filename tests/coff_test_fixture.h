@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "coff/coff.h"
-#include "coff/sym.h"
+#include "object/sym.h"
 #include "coffgen/coffgen.h"
 #include "diag/diag.h"
 #include "support/capture.h"

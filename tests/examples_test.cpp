@@ -24,10 +24,16 @@ namespace {
 
 const std::string EXAMPLES = std::string(COFFHEX_SOURCE_DIR) + "/examples";
 
-// Every recipe, by directory name. A recipe directory holds app.coff, one or
-// more *.cmd files and expected/.
+// Every recipe, by directory name. A recipe directory holds the object's
+// description (app.coff, or app.elf for an ELF file), one or more *.cmd
+// files and expected/.
 const std::vector<std::string> RECIPES = {"eprom32", "two16", "image-fill", "boot-table",
-                                          "select", "checksum"};
+                                          "select", "checksum", "elf"};
+
+std::string description_of(const std::string& source) {
+    return file_exists(source + "/app.elf") ? read_text(source + "/app.elf")
+                                            : read_text(source + "/app.coff");
+}
 
 bool ends_with(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -98,6 +104,12 @@ std::string test_name(const testing::TestParamInfo<std::string>& info) {
 //   22 characters after "%", digit sum 1+6+6+8+3+(C4C3C2C1 = 58) = 82 = 0x52.
 //   The map of select lists .const (0x300) before .text (placed at 0x8000,
 //   though it runs at 0); exclude converts .text and .data only.
+// elf: flat.hex holds .text at 0x100 ":08010000A0B0C0D0A1B1C1D133" (08+01+
+//   0x2E0+0x2E4 = 0x5CD, 0x100-0xCD = 0x33) and .data at its load address
+//   0x200 ":040200001122334450" (04+02+0xAA = 0xB0); .bss and .comment are
+//   not converted. boot.hex: 04010000 (main, little-endian), 08000000
+//   00010000 and .text, 04000000 00800000 (.data's run address 0x8000) and
+//   11223344, terminator 00000000: 0x1000..0x1023, cut at .data's start.
 
 class Recipe : public testing::TestWithParam<std::string> {};
 
@@ -106,7 +118,7 @@ TEST_P(Recipe, WritesExactlyTheCheckedInOutputs) {
     const std::string source = EXAMPLES + "/" + recipe;
     const std::string expected = source + "/expected";
     TempDir dir;
-    write_coff(dir.file("app.out"), read_text(source + "/app.coff"));
+    write_coff(dir.file("app.out"), description_of(source));
 
     std::vector<std::string> commands = command_files(recipe);
     ASSERT_FALSE(commands.empty()) << recipe << " has no command file";
@@ -131,7 +143,8 @@ INSTANTIATE_TEST_SUITE_P(Examples, Recipe, testing::ValuesIn(RECIPES), test_name
 TEST(Examples, EveryRecipeDirectoryIsTested) {
     std::vector<std::string> found;
     for (const std::string& name : entries(EXAMPLES, true))
-        if (file_exists(EXAMPLES + "/" + name + "/app.coff")) found.push_back(name);
+        if (file_exists(EXAMPLES + "/" + name + "/app.coff") || file_exists(EXAMPLES + "/" + name + "/app.elf"))
+            found.push_back(name);
     std::vector<std::string> listed = RECIPES;
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(found, listed);

@@ -25,7 +25,7 @@ constexpr uint32_t BOOT_BUFFER_STEP = 1638;
 
 }  // namespace
 
-BootTable::BootTable(const BootSettings& settings, const CoffFile& coff, Placement& placement,
+BootTable::BootTable(const BootSettings& settings, const ObjectFile& coff, Placement& placement,
                      Diagnostics& diag)
     : settings_(settings), coff_(coff), placement_(placement), diag_(diag) {}
 
@@ -185,7 +185,7 @@ void BootTable::append_boot_data(const SectionEntry& section, const uint8_t* dat
 
 // ---------------------------------------------------------------- data sink
 
-DataSink::DataSink(const SinkSettings& settings, const CoffFile& coff, const ConversionOrder& order,
+DataSink::DataSink(const SinkSettings& settings, const ObjectFile& coff, const ConversionOrder& order,
                    Placement& placement, BootTable& boot, Diagnostics& diag)
     : settings_(settings), coff_(coff), order_(order), placement_(placement), boot_(boot),
       diag_(diag) {}

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "coff/coff.h"
+#include "object/object_file.h"
 
 namespace coffhex {
 
@@ -30,7 +30,7 @@ struct BootSettings {
 
 class BootTable {
 public:
-    BootTable(const BootSettings& settings, const CoffFile& coff, Placement& placement,
+    BootTable(const BootSettings& settings, const ObjectFile& coff, Placement& placement,
               Diagnostics& diag);
     BootTable(const BootTable&) = delete;
     BootTable& operator=(const BootTable&) = delete;
@@ -69,7 +69,7 @@ private:
     void append_to_buffer(const uint8_t* data, uint32_t count);
 
     BootSettings settings_;
-    const CoffFile& coff_;
+    const ObjectFile& coff_;
     Placement& placement_;
     Diagnostics& diag_;
 
@@ -109,7 +109,7 @@ struct SinkSettings {
 // that belongs below it; the rest when the .cinit section's turn comes.
 class DataSink : public ChunkSink {
 public:
-    DataSink(const SinkSettings& settings, const CoffFile& coff, const ConversionOrder& order,
+    DataSink(const SinkSettings& settings, const ObjectFile& coff, const ConversionOrder& order,
              Placement& placement, BootTable& boot, Diagnostics& diag);
     void load_chunk(int index, const SectionEntry& section, const uint8_t* data, uint32_t length,
                     uint32_t address, int32_t page) override;
@@ -133,7 +133,7 @@ private:
     void place_records_below(int32_t page, uint32_t address, bool all);
 
     SinkSettings settings_;
-    const CoffFile& coff_;
+    const ObjectFile& coff_;
     const ConversionOrder& order_;
     Placement& placement_;
     BootTable& boot_;

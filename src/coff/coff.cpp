@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "coff/byteorder.h"
-#include "coff/sym.h"
+#include "object/byteorder.h"
+#include "object/sym.h"
 #include "diag/diag.h"
 #include "platform/platform.h"
 
@@ -200,28 +200,20 @@ void CoffFile::decode_section_header(const uint8_t* p, SectionEntry& e) {
     e.long_name = long_name;
     if (!long_name) {
         e.name = inline_name;
-        return;
+    } else {
+        // A string-table name: the offset must name a text of the table.
+        if (!has_string_table_) header_abort("corrupted section header");
+        const char* text = string_at(name_offset);
+        if (text == nullptr) header_abort("illegal string table offset in section header\n");
+        e.name = text;
     }
-    // A string-table name: the offset must name a text of the table.
-    if (!has_string_table_) header_abort("corrupted section header");
-    const char* text = string_at(name_offset);
-    if (text == nullptr) header_abort("illegal string table offset in section header\n");
-    e.name = text;
-}
-
-const SectionEntry* CoffFile::find_section(std::string_view name) const {
-    const int index = find_section_index(name);
-    return index < 0 ? nullptr : &sections_[static_cast<size_t>(index)];
-}
-
-int CoffFile::find_section_index(std::string_view name) const {
-    for (size_t i = 0; i < sections_.size(); ++i)
-        if (sections_[i].name == name) return static_cast<int>(i);
-    return -1;
-}
-
-uint32_t CoffFile::target_word(const uint8_t* bytes) const {
-    return big_endian_data_ ? get_be32(bytes) : get_le32(bytes);
+    // Sections load and run at their virtual address. Dummy and no-load
+    // sections are never loaded; copy sections are not loaded as they
+    // stand, and the one named ".cinit" holds autoinitialization records.
+    e.load = e.vaddr;
+    e.loadable = (e.flags & (STYP_DSECT | STYP_NOLOAD)) == 0;
+    e.copy = (e.flags & STYP_COPY) != 0;
+    e.cinit = e.copy && e.name == ".cinit";
 }
 
 // ---------------------------------------------------------------- symbols

@@ -20,7 +20,7 @@
 namespace coffhex {
 
 class BootTable;
-class CoffFile;
+class ObjectFile;
 class DataSink;
 class MapReport;
 class Placement;
@@ -95,9 +95,9 @@ private:
     // that no output can be written over one of them.
     std::vector<std::string> input_paths_;
 
-    // The input file.
+    // The input object file.
     std::string coff_file_name_;
-    std::unique_ptr<CoffFile> coff_;
+    std::unique_ptr<ObjectFile> object_;
 
     // What the translate step decides.
     int order_ = ORDER_LS;      // the data order in force

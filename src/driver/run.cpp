@@ -10,9 +10,10 @@
 
 #include "boot/boot.h"
 #include "coff/coff.h"
-#include "coff/sym.h"
+#include "object/sym.h"
 #include "diag/common.h"
 #include "diag/faults.h"
+#include "elf/elf.h"
 #include "driver/banner.h"
 #include "driver/conversion.h"
 #include "formats/format_table.h"
@@ -78,19 +79,19 @@ int Conversion::run() {
 
 void Conversion::convert() {
     walk_arguments();
-    if (coff_ == nullptr) diag_.fatal("no input files");
+    if (object_ == nullptr) diag_.fatal("no input files");
     finish_configuration();
     if (diag_.worst_severity() > 2) diag_.fatal("errors prevent conversion");
     check_output_names();
     open_map_file();
 
-    coff_->read_headers(settings_.trace_level != 0);
+    object_->read_headers(settings_.trace_level != 0);
     begin_translation();
-    if (settings_.trace_level != 0) coff_->trace_headers();
+    if (settings_.trace_level != 0) object_->trace_headers();
     read_symbols();
     sink_->read_records_ahead();
-    coff_->read_section_data(conversion_order_.order, *sink_, settings_.trace_level != 0);
-    coff_->close();
+    object_->read_section_data(conversion_order_.order, *sink_, settings_.trace_level != 0);
+    object_->close();
 
     finish_output();
     close_map_file();
@@ -121,24 +122,33 @@ void Conversion::classify_input(const char* name) {
     FILE* probe = std::fopen(path.c_str(), "rb");
     if (probe == nullptr) diag_.fatal("cannot open input file '%s': %s", path.c_str(), std::strerror(errno));
 
-    unsigned char bytes[2];
+    unsigned char bytes[4];
     if (std::fread(bytes, 1, 2, probe) != 2) {
         std::fclose(probe);
         diag_.fatal("cannot read input file %s", path.c_str());
     }
     unsigned v = bytes[0] | (bytes[1] << 8);
     unsigned s = bytes[1] | (bytes[0] << 8);
+    // An ELF file is known by its four identification bytes.
+    const bool elf = std::fread(bytes + 2, 1, 2, probe) == 2 && is_elf_identification(bytes, 4);
 
-    if (is_coff_magic(v) || is_coff_magic(s)) {
-        if (coff_ != nullptr) {
+    if (elf || is_coff_magic(v) || is_coff_magic(s)) {
+        if (object_ != nullptr) {
             std::fclose(probe);
-            diag_.report(WARNING, "multiple COFF files: %s ignored", path.c_str());
+            const char* kind = elf ? "ELF" : "COFF";
+            if (std::strcmp(kind, object_->kind()) != 0)
+                diag_.report(WARNING, "multiple object files: %s ignored", path.c_str());
+            else
+                diag_.report(WARNING, "multiple %s files: %s ignored", kind, path.c_str());
             return;
         }
         coff_file_name_ = path;
         input_paths_.push_back(path);
         std::rewind(probe);
-        coff_ = std::make_unique<CoffFile>(probe, diag_);
+        if (elf)
+            object_ = std::make_unique<ElfFile>(probe, path, diag_);
+        else
+            object_ = std::make_unique<CoffFile>(probe, diag_);
         return;
     }
     std::fclose(probe);
@@ -279,7 +289,7 @@ void Conversion::check_format_widths() {
 void Conversion::begin_translation() {
     check_format_widths();
 
-    const CoffFile& coff = *coff_;
+    const ObjectFile& coff = *object_;
     // The data order in force: the one given, else the input file's own.
     order_ = settings_.order != ORDER_NONE ? settings_.order
                                            : (coff.big_endian_data() ? ORDER_MS : ORDER_LS);
@@ -361,7 +371,7 @@ void Conversion::begin_translation() {
 // address, else the input file's own; then the map header.
 void Conversion::read_symbols() {
     SymbolTable table;
-    coff_->read_symbols(table, settings_.symbol_trace);
+    object_->read_symbols(table, settings_.symbol_trace);
     entry_point_ = settings_.entry_point;
     if (settings_.entry_symbol) {
         uint32_t value = 0;
@@ -371,7 +381,7 @@ void Conversion::read_symbols() {
             diag_.report(ERROR, "Requested boot table entry point symbol '%s' not found\n",
                          settings_.entry_symbol->c_str());
     }
-    if (entry_point_ == ALL_ONES) entry_point_ = coff_->entry_address();
+    if (entry_point_ == ALL_ONES) entry_point_ = object_->entry_address();
     boot_->set_entry_point(entry_point_);
     if (map_ != nullptr) map_->write_map_header(entry_point_);
 }
@@ -446,7 +456,7 @@ void Conversion::close_everything() {
         command_stream_ = nullptr;
     }
     diag_.set_command_file(nullptr);
-    if (coff_ != nullptr) coff_->close();
+    if (object_ != nullptr) object_->close();
     if (output_ != nullptr) output_->abandon();
     if (map_stream_ != nullptr) {
         std::fclose(map_stream_);

@@ -12,7 +12,7 @@
 
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
-#include "coff/coff.h"
+#include "object/object_file.h"
 #include "diag/diag.h"
 #include "image/output_files.h"
 
@@ -24,7 +24,7 @@ constexpr uint64_t FILL_RUN_BYTES = 64 * 1024;
 
 }  // namespace
 
-Placement::Placement(const PlacementSettings& settings, const CoffFile& coff,
+Placement::Placement(const PlacementSettings& settings, const ObjectFile& coff,
                      const SectionSelection& selection, RangeOutput& output, Diagnostics& diag)
     : settings_(settings), coff_(coff), selection_(selection), output_(output), diag_(diag) {}
 

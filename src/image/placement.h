@@ -10,7 +10,7 @@
 
 namespace coffhex {
 
-class CoffFile;
+class ObjectFile;
 class Diagnostics;
 class RangeOutput;
 struct RomRange;
@@ -39,7 +39,7 @@ struct PlacementSettings {
 // warning per entry.
 class Placement {
 public:
-    Placement(const PlacementSettings& settings, const CoffFile& coff,
+    Placement(const PlacementSettings& settings, const ObjectFile& coff,
               const SectionSelection& selection, RangeOutput& output, Diagnostics& diag);
     Placement(const Placement&) = delete;
     Placement& operator=(const Placement&) = delete;
@@ -102,7 +102,7 @@ private:
     void write(RomRange& range, const uint8_t* buffer, uint32_t length, uint32_t call_length);
 
     PlacementSettings settings_;
-    const CoffFile& coff_;
+    const ObjectFile& coff_;
     const SectionSelection& selection_;
     RangeOutput& output_;
     RangeObserver* observer_ = nullptr;

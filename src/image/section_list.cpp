@@ -10,7 +10,7 @@
 
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
-#include "coff/coff.h"
+#include "object/object_file.h"
 #include "diag/common.h"
 #include "diag/diag.h"
 
@@ -48,7 +48,7 @@ std::unordered_map<std::string, int> index_by_name(const std::vector<SectionEntr
 
 // Without a SECTIONS directive every section of the file is selected, apart
 // from excluded ones; -boot marks them all boot-loaded.
-void select_default_sections(SectionSelection& selection, const CoffFile& coff,
+void select_default_sections(SectionSelection& selection, const ObjectFile& coff,
                              const SectionListSettings& s) {
     const bool boot_section = s.boot_all && s.boot_section_name.has_value();
 
@@ -83,7 +83,7 @@ bool inside_some_range(const SectionEntry& section, const RomRange* first_range)
     return false;
 }
 
-void add_linker_fill_sections(SectionSelection& selection, const CoffFile& coff,
+void add_linker_fill_sections(SectionSelection& selection, const ObjectFile& coff,
                               const RomRange* first_range) {
     for (const SectionEntry& section : coff.sections()) {
         if (section.name.compare(0, 5, "$fill") != 0) continue;
@@ -93,7 +93,7 @@ void add_linker_fill_sections(SectionSelection& selection, const CoffFile& coff,
     }
 }
 
-int resolve_entries(SectionSelection& selection, const CoffFile& coff,
+int resolve_entries(SectionSelection& selection, const ObjectFile& coff,
                     const SectionListSettings& s, Diagnostics& diag) {
     const auto& sections = coff.sections();
     const auto index = index_by_name(sections);
@@ -135,8 +135,8 @@ int resolve_entries(SectionSelection& selection, const CoffFile& coff,
             spec->page = s.boot_page;
         } else {
             if (spec->address == ALL_ONES) {
-                spec->address = source->vaddr;
-                spec->start_address = source->vaddr;
+                spec->address = source->load;
+                spec->start_address = source->load;
             }
             spec->page = source->page;
         }
@@ -158,7 +158,7 @@ bool converts_before(const std::vector<SectionEntry>& sections, const SectionSpe
 
 }  // namespace
 
-ConversionOrder complete_section_list(SectionSelection& selection, const CoffFile& coff,
+ConversionOrder complete_section_list(SectionSelection& selection, const ObjectFile& coff,
                                       const RomRange* first_range,
                                       const SectionListSettings& s, Diagnostics& diag) {
     selection.close_directive();

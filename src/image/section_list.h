@@ -10,7 +10,7 @@
 
 namespace coffhex {
 
-class CoffFile;
+class ObjectFile;
 class Diagnostics;
 struct RomRange;
 class SectionSelection;
@@ -59,7 +59,7 @@ struct ConversionOrder {
 // Completes the selection list (default selection, linker fill sections),
 // links every entry to its input section, gives it its output address and
 // page, and orders the sections for conversion.
-ConversionOrder complete_section_list(SectionSelection& selection, const CoffFile& coff,
+ConversionOrder complete_section_list(SectionSelection& selection, const ObjectFile& coff,
                                       const RomRange* first_range,
                                       const SectionListSettings& settings, Diagnostics& diag);
 

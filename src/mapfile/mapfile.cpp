@@ -11,7 +11,7 @@
 #include "boot/boot.h"
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
-#include "coff/coff.h"
+#include "object/object_file.h"
 #include "image/output_files.h"
 
 namespace coffhex {
@@ -31,13 +31,13 @@ void rule(FILE* map, char c) {
 
 unsigned long ul(uint32_t value) { return static_cast<unsigned long>(value); }
 
-const SectionEntry* input_section(const CoffFile& coff, const SectionSpec& entry) {
+const SectionEntry* input_section(const ObjectFile& coff, const SectionSpec& entry) {
     const auto& sections = coff.sections();
     if (entry.section < 0 || static_cast<size_t>(entry.section) >= sections.size()) return nullptr;
     return &sections[static_cast<size_t>(entry.section)];
 }
 
-bool placed_in(const CoffFile& coff, const SectionSpec& entry, const RomRange* range) {
+bool placed_in(const ObjectFile& coff, const SectionSpec& entry, const RomRange* range) {
     return entry.range == range && input_section(coff, entry) != nullptr;
 }
 
@@ -51,7 +51,7 @@ struct MapItem {
 
 // What the range holds, by output start (unsigned); on a tie the entry
 // earlier in the list comes first.
-std::vector<MapItem> placed_items(const SectionSelection& selection, const CoffFile& coff,
+std::vector<MapItem> placed_items(const SectionSelection& selection, const ObjectFile& coff,
                                   const RomRange* range) {
     std::vector<MapItem> items;
     for (SectionSpec* s = selection.first(); s != nullptr; s = s->next) {
@@ -73,7 +73,7 @@ std::vector<MapItem> placed_items(const SectionSelection& selection, const CoffF
 // of the range when that lies further on (the table address trails a write
 // that is still going on when the range is left in its middle, and it does
 // not count the addresses that placement skipped over a gap).
-uint32_t boot_table_last(const SectionSelection& selection, const CoffFile& coff,
+uint32_t boot_table_last(const SectionSelection& selection, const ObjectFile& coff,
                          uint32_t table_address, const RomRange* range) {
     uint32_t last = table_address - 1;
     for (const SectionSpec* s = selection.first(); s != nullptr; s = s->next)
@@ -82,7 +82,7 @@ uint32_t boot_table_last(const SectionSelection& selection, const CoffFile& coff
     return last;
 }
 
-bool boot_table_incomplete(const SectionSelection& selection, const CoffFile& coff,
+bool boot_table_incomplete(const SectionSelection& selection, const ObjectFile& coff,
                            const RomRange* range) {
     for (const SectionSpec* s = selection.first(); s != nullptr; s = s->next)
         if (s->boot_loaded() && placed_in(coff, *s, range) && (s->flags & SPEC_REPORTED) != 0)
@@ -98,7 +98,7 @@ void fill_line(FILE* map, uint32_t from, uint32_t to, uint32_t fill) {
 }  // namespace
 
 MapReport::MapReport(FILE* map, const MapSettings& settings, const SectionSelection& selection,
-                     const CoffFile& coff, const BootTable& boot)
+                     const ObjectFile& coff, const BootTable& boot)
     : map_(map), settings_(settings), selection_(selection), coff_(coff), boot_(boot) {}
 
 void MapReport::write_map_header(uint32_t entry_point) {

@@ -13,7 +13,7 @@
 namespace coffhex {
 
 class BootTable;
-class CoffFile;
+class ObjectFile;
 class RangeOutput;
 class SectionSelection;
 struct RomRange;
@@ -35,7 +35,7 @@ class MapReport : public RangeObserver {
 public:
     // Writes to `map` (opened and closed by the caller).
     MapReport(FILE* map, const MapSettings& settings, const SectionSelection& selection,
-              const CoffFile& coff, const BootTable& boot);
+              const ObjectFile& coff, const BootTable& boot);
 
     // Under -checksum: each output file of a range's block gets a line with
     // its figures, taken from the files `output` has closed.
@@ -51,7 +51,7 @@ private:
     FILE* map_;
     MapSettings settings_;
     const SectionSelection& selection_;
-    const CoffFile& coff_;
+    const ObjectFile& coff_;
     const BootTable& boot_;
     const RangeOutput* checksums_ = nullptr;
     // The "OUTPUT TRANSLATION MAP" title is written before the first block only.

@@ -1,6 +1,7 @@
 // coffgen: COFF object files from a description (see coffgen.h).
 #include "coffgen/coffgen.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -114,7 +115,9 @@ std::vector<uint8_t> pattern_bytes(size_t count, uint32_t seed) {
     return out;
 }
 
-std::vector<uint8_t> build(const Object& object) {
+namespace {
+
+std::vector<uint8_t> build_coff(const Object& object) {
     const int version = version_of(object.magic);
     const size_t fh_len = file_header_length(object.magic);
     const size_t sh_len = section_header_length(object.magic);
@@ -261,6 +264,205 @@ std::vector<uint8_t> build(const Object& object) {
     out.insert(out.end(), object.tail.begin(), object.tail.end());
     if (object.truncate && *object.truncate < out.size()) out.resize(*object.truncate);
     return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// ELF output.
+
+namespace {
+
+// ELF32 file of the description: see coffgen.h for the layout.
+std::vector<uint8_t> build_elf(const Object& object) {
+    const bool msb = object.big_endian_data;
+    std::vector<uint8_t> out;
+    Writer w(out, msb);
+    auto ident = [&](uint8_t elf_class) {
+        const uint8_t id[16] = {0x7F, 'E', 'L', 'F', elf_class, static_cast<uint8_t>(msb ? 2 : 1), 1};
+        w.bytes(id, sizeof id);
+    };
+
+    if (object.elf_class == 64) {
+        ident(2);
+        w.u16(2);  // executable
+        w.u16(object.machine);
+        w.u32(1);
+        for (int i = 0; i < 3; ++i) {  // entry, phoff, shoff: 64 bits each
+            const uint32_t low = i == 0 ? object.entry.value_or(0) : 0;
+            if (msb) w.u32(0);
+            w.u32(low);
+            if (!msb) w.u32(0);
+        }
+        w.u32(0);   // flags
+        w.u16(64);  // header size
+        w.u16(56);
+        w.u16(0);
+        w.u16(64);
+        w.u16(0);
+        w.u16(0);
+    } else {
+        const size_t n = object.sections.size();
+        auto run_of = [](const Section& s) { return s.vaddr ? *s.vaddr : s.paddr; };
+        auto load_of = [&](const Section& s) { return s.paddr_given ? s.paddr : run_of(s); };
+        auto size_of = [](const Section& s) { return s.size ? *s.size : static_cast<uint32_t>(s.data.size()); };
+
+        // Segments: each allocated section its own, or shared by number.
+        std::vector<std::vector<size_t>> segments;
+        std::vector<std::pair<uint32_t, size_t>> numbered;  // segment number, index into segments
+        for (size_t i = 0; i < n; ++i) {
+            const Section& s = object.sections[i];
+            if (s.noalloc || s.no_segment) continue;
+            if (s.segment) {
+                auto it = std::find_if(numbered.begin(), numbered.end(),
+                                       [&](const auto& p) { return p.first == *s.segment; });
+                if (it != numbered.end()) {
+                    segments[it->second].push_back(i);
+                    continue;
+                }
+                numbered.emplace_back(*s.segment, segments.size());
+            }
+            segments.push_back({i});
+        }
+
+        // Names.
+        std::vector<uint8_t> shstrtab{0};
+        auto add_name = [](std::vector<uint8_t>& table, const std::string& name) {
+            const uint32_t offset = static_cast<uint32_t>(table.size());
+            table.insert(table.end(), name.begin(), name.end());
+            table.push_back(0);
+            return offset;
+        };
+        std::vector<uint32_t> name_offsets;
+        for (const Section& s : object.sections)
+            name_offsets.push_back(s.name_offset ? *s.name_offset : add_name(shstrtab, s.name));
+        const uint32_t shstrtab_name = add_name(shstrtab, ".shstrtab");
+        const bool has_symbols = !object.symbols.empty();
+        const uint32_t symtab_name = has_symbols ? add_name(shstrtab, ".symtab") : 0;
+        const uint32_t strtab_name = has_symbols ? add_name(shstrtab, ".strtab") : 0;
+
+        // Symbols: the null entry, the local ones, then the others.
+        std::vector<uint8_t> strtab{0};
+        std::vector<uint8_t> symtab(16, 0);
+        uint32_t first_global = 1;
+        Writer sw(symtab, msb);
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const Symbol& s : object.symbols) {
+                const uint8_t bind = s.bind.value_or(1);
+                if ((bind == 0) != (pass == 0)) continue;
+                sw.u32(s.name_offset ? *s.name_offset : add_name(strtab, s.name));
+                sw.u32(s.value);
+                sw.u32(0);
+                sw.u8(static_cast<uint8_t>((bind << 4) | (s.type & 0xF)));
+                sw.u8(0);
+                sw.u16(s.section == -1 ? 0xFFF1 : static_cast<uint16_t>(s.section));
+                if (pass == 0) ++first_global;
+            }
+        }
+
+        // Positions.
+        const uint32_t phoff = 52;
+        size_t pos = phoff + 32 * segments.size();
+        std::vector<uint32_t> offsets;
+        for (const Section& s : object.sections) {
+            offsets.push_back(static_cast<uint32_t>(pos));
+            if (!s.nobits) pos += s.data.size();
+        }
+        const uint32_t shstrtab_pos = static_cast<uint32_t>(pos);
+        pos += shstrtab.size();
+        const uint32_t symtab_pos = static_cast<uint32_t>(pos);
+        if (has_symbols) pos += symtab.size();
+        const uint32_t strtab_pos = static_cast<uint32_t>(pos);
+        if (has_symbols) pos += strtab.size();
+        const size_t pad = (4 - pos % 4) % 4;
+        const uint32_t shoff = static_cast<uint32_t>(pos + pad);
+        const uint32_t shnum = static_cast<uint32_t>(1 + n + 1 + (has_symbols ? 2 : 0));
+
+        // ELF header.
+        ident(1);
+        w.u16(2);  // executable
+        w.u16(object.machine);
+        w.u32(1);
+        w.u32(object.entry.value_or(0));
+        w.u32(object.phoff ? *object.phoff : (segments.empty() ? 0 : phoff));
+        w.u32(object.shoff ? *object.shoff : shoff);
+        w.u32(0);  // flags
+        w.u16(52);
+        w.u16(32);
+        w.u16(static_cast<uint16_t>(segments.size()));
+        w.u16(40);
+        w.u16(object.section_count ? *object.section_count : static_cast<uint16_t>(shnum));
+        w.u16(object.shstrndx ? *object.shstrndx : static_cast<uint16_t>(n + 1));
+
+        // Program headers.
+        for (const std::vector<size_t>& members : segments) {
+            const Section& first = object.sections[members.front()];
+            uint32_t filesz = 0;
+            uint64_t end = run_of(first);
+            for (size_t i : members) {
+                const Section& s = object.sections[i];
+                if (!s.nobits) filesz = offsets[i] + static_cast<uint32_t>(s.data.size()) - offsets[members.front()];
+                end = std::max<uint64_t>(end, static_cast<uint64_t>(run_of(s)) + size_of(s));
+            }
+            w.u32(1);  // PT_LOAD
+            w.u32(offsets[members.front()]);
+            w.u32(run_of(first));
+            w.u32(load_of(first));
+            w.u32(filesz);
+            w.u32(static_cast<uint32_t>(end - run_of(first)));
+            w.u32(first.noalloc ? 4 : 7);  // read, write, execute
+            w.u32(1);
+        }
+
+        for (const Section& s : object.sections)
+            if (!s.nobits) w.bytes(s.data.data(), s.data.size());
+        w.bytes(shstrtab.data(), shstrtab.size());
+        if (has_symbols) {
+            w.bytes(symtab.data(), symtab.size());
+            w.bytes(strtab.data(), strtab.size());
+        }
+        w.zeros(pad);
+
+        // Section headers.
+        auto header = [&](uint32_t name, uint32_t type, uint32_t flags, uint32_t addr, uint32_t offset,
+                          uint32_t size, uint32_t link, uint32_t info, uint32_t entsize) {
+            w.u32(name);
+            w.u32(type);
+            w.u32(flags);
+            w.u32(addr);
+            w.u32(offset);
+            w.u32(size);
+            w.u32(link);
+            w.u32(info);
+            w.u32(1);  // alignment
+            w.u32(entsize);
+        };
+        header(0, 0, 0, 0, 0, 0, 0, 0, 0);
+        for (size_t i = 0; i < n; ++i) {
+            const Section& s = object.sections[i];
+            const uint32_t type = s.type ? *s.type : (s.nobits ? 8 : 1);
+            const uint32_t flags = s.shflags ? *s.shflags : (s.noalloc ? 0 : 6);
+            header(name_offsets[i], type, flags, s.noalloc ? 0 : run_of(s),
+                   s.data_pos ? *s.data_pos : offsets[i], size_of(s), 0, 0, 0);
+        }
+        header(shstrtab_name, 3, 0, 0, shstrtab_pos, static_cast<uint32_t>(shstrtab.size()), 0, 0, 0);
+        if (has_symbols) {
+            header(symtab_name, 2, 0, 0, symtab_pos, static_cast<uint32_t>(symtab.size()),
+                   static_cast<uint32_t>(n + 3), first_global, 16);
+            header(strtab_name, 3, 0, 0, strtab_pos, static_cast<uint32_t>(strtab.size()), 0, 0, 0);
+        }
+    }
+
+    out.insert(out.end(), object.tail.begin(), object.tail.end());
+    if (object.truncate && *object.truncate < out.size()) out.resize(*object.truncate);
+    return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> build(const Object& object) {
+    if (object.elf) return build_elf(object);
+    return build_coff(object);
 }
 
 // ---------------------------------------------------------------------------
@@ -460,6 +662,26 @@ Object parse(const std::string& text) {
             for (size_t i = 1; i < l.tokens.size(); ++i) hex_bytes(l.tokens[i], n, object.string_table_extra);
         } else if (d == "tail") {
             for (size_t i = 1; i < l.tokens.size(); ++i) hex_bytes(l.tokens[i], n, object.tail);
+        } else if (d == "elf") {
+            need_args(l, 0, 1, "elf [32|64]");
+            object.elf = true;
+            if (l.tokens.size() == 2) {
+                const uint64_t c = arg(1, 64);
+                if (c != 32 && c != 64) fail(n, "usage: elf [32|64]");
+                object.elf_class = static_cast<int>(c);
+            }
+        } else if (d == "machine") {
+            need_args(l, 1, 1, "machine N");
+            object.machine = static_cast<uint16_t>(arg(1, 0xFFFF));
+        } else if (d == "shoff") {
+            need_args(l, 1, 1, "shoff N");
+            object.shoff = static_cast<uint32_t>(arg(1, 0xFFFFFFFFu));
+        } else if (d == "phoff") {
+            need_args(l, 1, 1, "phoff N");
+            object.phoff = static_cast<uint32_t>(arg(1, 0xFFFFFFFFu));
+        } else if (d == "shstrndx") {
+            need_args(l, 1, 1, "shstrndx N");
+            object.shstrndx = static_cast<uint16_t>(arg(1, 0xFFFF));
         } else if (d == "truncate") {
             need_args(l, 1, 1, "truncate N");
             object.truncate = static_cast<size_t>(arg(1, 0xFFFFFFFFu));
@@ -469,14 +691,20 @@ Object parse(const std::string& text) {
             s.name = l.tokens[1];
             for (size_t i = 2; i < l.tokens.size(); ++i) {
                 const std::string& t = l.tokens[i];
-                if (t == "nodata") {
-                    s.no_data = true;
+                if (t == "nodata" || t == "nobits" || t == "noalloc" || t == "nosegment") {
+                    if (t == "nodata") s.no_data = true;
+                    if (t == "nobits") s.nobits = true;
+                    if (t == "noalloc") s.noalloc = true;
+                    if (t == "nosegment") s.no_segment = true;
                     continue;
                 }
                 std::string key, value;
                 if (!key_value(t, key, value)) fail(n, "unknown section option '" + t + "'");
                 uint64_t v = number(value, n, 0xFFFFFFFFu);
-                if (key == "paddr") s.paddr = static_cast<uint32_t>(v);
+                if (key == "paddr") {
+                    s.paddr = static_cast<uint32_t>(v);
+                    s.paddr_given = true;
+                }
                 else if (key == "vaddr") s.vaddr = static_cast<uint32_t>(v);
                 else if (key == "size") s.size = static_cast<uint32_t>(v);
                 else if (key == "flags") s.flags = static_cast<uint32_t>(v);
@@ -485,6 +713,9 @@ Object parse(const std::string& text) {
                     s.page = static_cast<uint16_t>(v);
                 } else if (key == "datapos") s.data_pos = static_cast<uint32_t>(v);
                 else if (key == "stroff") s.name_offset = static_cast<uint32_t>(v);
+                else if (key == "type") s.type = static_cast<uint32_t>(v);
+                else if (key == "shflags") s.shflags = static_cast<uint32_t>(v);
+                else if (key == "segment") s.segment = static_cast<uint32_t>(v);
                 else fail(n, "unknown section option '" + key + "'");
             }
             object.sections.push_back(std::move(s));
@@ -508,7 +739,12 @@ Object parse(const std::string& text) {
                         s.section = static_cast<int16_t>(number(value, n, 0x7FFF));
                 } else if (key == "aux") s.aux_count = static_cast<int>(number(value, n, 0xFF));
                 else if (key == "stroff") s.name_offset = static_cast<uint32_t>(number(value, n, 0xFFFFFFFFu));
-                else fail(n, "unknown symbol option '" + key + "'");
+                else if (key == "bind") {
+                    if (value == "local") s.bind = 0;
+                    else if (value == "global") s.bind = 1;
+                    else if (value == "weak") s.bind = 2;
+                    else s.bind = static_cast<uint8_t>(number(value, n, 15));
+                } else fail(n, "unknown symbol option '" + key + "'");
             }
             object.symbols.push_back(std::move(s));
         } else {

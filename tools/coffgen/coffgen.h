@@ -1,5 +1,5 @@
-// coffgen: builds COFF object files of the target toolchain from a readable
-// description, for tests, examples, fuzz seeds and benchmarks.
+// coffgen: builds COFF and ELF object files of the target toolchain from a
+// readable description, for tests, examples, fuzz seeds and benchmarks.
 //
 // Text form (one directive per line, "#" starts a comment, a token may be
 // written in double quotes to hold blanks or to be empty: ""). Numbers are
@@ -57,6 +57,45 @@
 // a string-table name with offset N whatever the name (the name is then
 // not put into the string table).
 //
+// ELF files (the directive "elf" makes the file an ELF file; the other
+// directives keep their meaning where an ELF file has the same thing):
+//   elf [32|64]             writes an ELF file of that class (default 32);
+//                           a 64-bit file is only its 64-byte ELF header
+//   machine 140             e_machine (default 140, this target)
+//   data lsb|msb            the data encoding (ELFDATA2LSB / ELFDATA2MSB):
+//                           header fields and target data alike
+//   entry 0x2000            e_entry (default 0)
+//   nsections N             overrides e_shnum
+//   shoff N, phoff N        override e_shoff and e_phoff
+//   shstrndx N              overrides e_shstrndx
+//   section NAME [vaddr=A] [paddr=A] [size=N] [nobits] [noalloc]
+//                [type=T] [shflags=F] [segment=K] [nosegment]
+//                [datapos=N] [stroff=N]
+//                           vaddr is the run address (sh_addr), paddr the
+//                           load address (default: vaddr; vaddr defaults to
+//                           paddr); nobits makes an SHT_NOBITS section (give
+//                           its size), noalloc one without SHF_ALLOC; type
+//                           and shflags override sh_type (default 1,
+//                           SHT_PROGBITS) and sh_flags (default 0x6, alloc
+//                           and executable; 0 with noalloc); datapos and
+//                           stroff override sh_offset and sh_name.
+//                           Every allocated section gets a PT_LOAD segment of
+//                           its own, except that sections with the same
+//                           segment=K share one (their data should lie one
+//                           after the other) and nosegment ones get none.
+//                           A segment runs at the run address and is loaded
+//                           at the load address of its first section.
+//   symbol NAME VALUE [bind=B] [type=T] [section=N]
+//                           bind is global (default), local, weak or a
+//                           number; section is the section header index
+//                           (the sections count from 1; -1 is SHN_ABS, 0
+//                           undefined); type is the symbol type (st_info's
+//                           low four bits)
+// ELF layout: ELF header, program headers, the bytes of each section with
+// contents in order, .shstrtab, then (with symbols) .symtab and .strtab,
+// then the section header table (null entry, the sections in order,
+// .shstrtab, .symtab, .strtab).
+//
 // File layout: file header, optional-header area, section headers, the raw
 // data of each section in order, the symbol table (each symbol followed by
 // its auxiliary entries, 18 zero bytes each), the string table (a size word
@@ -93,6 +132,15 @@ struct Section {
     bool no_data = false;              // raw-data position 0
     std::optional<uint32_t> data_pos;  // overrides the raw-data position
     std::optional<uint32_t> name_offset;  // string-table name with this offset
+
+    // ELF only.
+    bool paddr_given = false;          // paddr is the load address
+    bool nobits = false;               // SHT_NOBITS
+    bool noalloc = false;              // without SHF_ALLOC
+    std::optional<uint32_t> type;      // overrides sh_type
+    std::optional<uint32_t> shflags;   // overrides sh_flags
+    std::optional<uint32_t> segment;   // PT_LOAD shared with the same number
+    bool no_segment = false;           // in no PT_LOAD segment
 };
 
 struct Symbol {
@@ -103,6 +151,7 @@ struct Symbol {
     uint8_t storage_class = 2;
     int aux_count = 0;
     std::optional<uint32_t> name_offset;  // string-table name with this offset
+    std::optional<uint8_t> bind;          // ELF binding (default global)
 };
 
 struct Object {
@@ -116,6 +165,14 @@ struct Object {
     std::optional<uint16_t> opt_header_size;    // overrides the size field
     std::vector<Section> sections;
     std::vector<Symbol> symbols;
+
+    // ELF output.
+    bool elf = false;
+    int elf_class = 32;            // 32 or 64
+    uint16_t machine = 140;
+    std::optional<uint32_t> shoff;
+    std::optional<uint32_t> phoff;
+    std::optional<uint16_t> shstrndx;
 
     // Overrides for damaged or hostile files.
     std::optional<uint16_t> section_count;
@@ -154,7 +211,7 @@ void add_cinit_end(const Object& object, Section& section);
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> pattern_bytes(size_t count, uint32_t seed);
 
-std::vector<uint8_t> build(const Object& object);  // throws BuildError
+std::vector<uint8_t> build(const Object& object);  // throws BuildError; ELF when object.elf
 Object parse(const std::string& text);  // throws ParseError naming the line
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 

@@ -1,6 +1,6 @@
 // Symbol table: the external symbols of the input file in 2030 hashed
 // buckets, for turning a boot entry point name into an address.
-#include "coff/sym.h"
+#include "object/sym.h"
 
 namespace coffhex {
 
