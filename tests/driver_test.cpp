@@ -148,6 +148,32 @@ TEST(DriverInput, NonTextNonCoffFileIsIgnored) {
               ">> FATAL ERROR: no input files (aborting)\n");
 }
 
+TEST(DriverInput, ControlCharacterAtTheStartMarksABinaryFile) {
+    // A control character other than tab, line feed, form feed and carriage
+    // return in either of the first two bytes: the file is not read as a
+    // command file, and the conversion of the COFF file goes on.
+    TempDir dir;
+    write_coff(dir.file("app.out"), "section .text paddr=0x0\n  bytes 12 34 56 78\n");
+    write_bytes(dir.file("nul.bin"), {0x00, 0x2D, 0x69, 0x0A});
+    write_bytes(dir.file("second.bin"), {0x2D, 0x00, 0x69, 0x0A});
+    write_bytes(dir.file("del.bin"), {0x7F, 0x2D, 0x69, 0x0A});
+    write_bytes(dir.file("esc.bin"), {0x1B, 0x5B});
+    // Blanks of every kind are text: the command file selects -memwidth 8.
+    write_bytes(dir.file("blanks.cmd"), {0x09, 0x0C, 0x0D, 0x0A, 0x2D, 0x6D, 0x65, 0x6D, 0x77, 0x69,
+                                         0x64, 0x74, 0x68, 0x20, 0x38, 0x0A});
+    RunResult r = run_coffhex({"-q", "-i", "nul.bin", "second.bin", "del.bin", "esc.bin", "blanks.cmd",
+                               "app"},
+                              dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              ">> WARNING: illegal input file type: nul.bin ignored\n"
+              ">> WARNING: illegal input file type: second.bin ignored\n"
+              ">> WARNING: illegal input file type: del.bin ignored\n"
+              ">> WARNING: illegal input file type: esc.bin ignored\n");
+    // 4 bytes at 0: 04 + 12 + 34 + 56 + 78 = 0x118 -> 18 -> checksum E8.
+    EXPECT_EQ(read_text(dir.file("app.i0")), ":0400000012345678E8\n:00000001FF\n");
+}
+
 TEST(DriverInput, CommandFileWithoutCoffFileHasNoInputFiles) {
     TempDir dir;
     write_text(dir.file("cmd.txt"), "/* nothing but a comment */\n");

@@ -131,10 +131,30 @@ TEST_F(LexerTest, NumbersEndWhereTheirBaseEnds) {
     EXPECT_EQ(lex("(0x10)"), (Tokens{"'('", "NUMBER(16)", "')'"}));
 }
 
-TEST_F(LexerTest, NumbersWrapAt32Bits) {
-    // 2^32 wraps to 0, 2^32 + 5 to 5; 0x100000001 keeps the low 32 bits.
-    EXPECT_EQ(lex("4294967296 4294967301 0x100000001 4294967295"),
-              (Tokens{"NUMBER(0)", "NUMBER(5)", "NUMBER(1)", "NUMBER(4294967295)"}));
+TEST_F(LexerTest, NumbersWiderThan32BitsAreAnError) {
+    // The largest number in every form, leading zeros included, is read
+    // without a message; one more is an ERROR that quotes the text.
+    const struct {
+        const char* largest;
+        const char* one_past;
+    } forms[] = {
+        {"4294967295", "4294967296"},          {"0xFFFFFFFF", "0x100000000"},
+        {"037777777777", "040000000000"},      {"0FFFFFFFFh", "100000000h"},
+        {"37777777777q", "40000000000Q"},      {"0x00000000ffffffff", "0x0000000100000000"},
+        {"000000037777777777", "000000040000000000"},
+    };
+    for (const auto& form : forms) {
+        EXPECT_EQ(lex(form.largest), (Tokens{"NUMBER(4294967295)"})) << form.largest;
+        EXPECT_TRUE(lexer.token_number_fits()) << form.largest;
+        EXPECT_EQ(new_errors(), "") << form.largest;
+        feed(std::string(form.one_past) + " x");
+        EXPECT_EQ(lexer.next_token(), TOK_NUMBER) << form.one_past;
+        EXPECT_FALSE(lexer.token_number_fits()) << form.one_past;
+        EXPECT_EQ(new_errors(),
+                  std::string(">>   ERROR: number '") + form.one_past + "' does not fit in 32 bits\n");
+        // The token after it is read as ever.
+        EXPECT_EQ(next(), "NAME(x)");
+    }
 }
 
 // ---------------------------------------------------------------- keywords
