@@ -175,9 +175,16 @@ FILE* open_staged(const std::string& name, bool binary, StagedFile& file) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string temp =
                 target + ".~" + std::to_string(process_id()) + "-" + std::to_string(attempt);
+            // Listed before it is created: a signal that comes as the file
+            // appears still finds it (one that comes before finds nothing
+            // to remove under that name, or a left-over of our own kind).
+            register_temp(temp);
             const int fd = create_exclusive(temp, binary);
             if (fd < 0) {
-                if (errno == EEXIST) continue;
+                const int error = errno;
+                unregister_temp(temp);
+                if (error == EEXIST) continue;
+                errno = error;
                 break;  // the directory takes no new file: write the name itself
             }
             if (exists) keep_mode(fd, existing);
@@ -186,12 +193,12 @@ FILE* open_staged(const std::string& name, bool binary, StagedFile& file) {
                 const int error = errno;
                 close_fd(fd);
                 remove_file(temp.c_str());
+                unregister_temp(temp);
                 errno = error;
                 return nullptr;
             }
             file.temp_name = temp;
             file.replace_name = target;
-            register_temp(temp);
             return stream;
         }
     }
