@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "support/harness.h"
@@ -146,6 +148,32 @@ TEST(DriverInput, NonTextNonCoffFileIsIgnored) {
               ">> FATAL ERROR: no input files (aborting)\n");
 }
 
+TEST(DriverInput, ControlCharacterAtTheStartMarksABinaryFile) {
+    // A control character other than tab, line feed, form feed and carriage
+    // return in either of the first two bytes: the file is not read as a
+    // command file, and the conversion of the COFF file goes on.
+    TempDir dir;
+    write_coff(dir.file("app.out"), "section .text paddr=0x0\n  bytes 12 34 56 78\n");
+    write_bytes(dir.file("nul.bin"), {0x00, 0x2D, 0x69, 0x0A});
+    write_bytes(dir.file("second.bin"), {0x2D, 0x00, 0x69, 0x0A});
+    write_bytes(dir.file("del.bin"), {0x7F, 0x2D, 0x69, 0x0A});
+    write_bytes(dir.file("esc.bin"), {0x1B, 0x5B});
+    // Blanks of every kind are text: the command file selects -memwidth 8.
+    write_bytes(dir.file("blanks.cmd"), {0x09, 0x0C, 0x0D, 0x0A, 0x2D, 0x6D, 0x65, 0x6D, 0x77, 0x69,
+                                         0x64, 0x74, 0x68, 0x20, 0x38, 0x0A});
+    RunResult r = run_coffhex({"-q", "-i", "nul.bin", "second.bin", "del.bin", "esc.bin", "blanks.cmd",
+                               "app"},
+                              dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              ">> WARNING: illegal input file type: nul.bin ignored\n"
+              ">> WARNING: illegal input file type: second.bin ignored\n"
+              ">> WARNING: illegal input file type: del.bin ignored\n"
+              ">> WARNING: illegal input file type: esc.bin ignored\n");
+    // 4 bytes at 0: 04 + 12 + 34 + 56 + 78 = 0x118 -> 18 -> checksum E8.
+    EXPECT_EQ(read_text(dir.file("app.i0")), ":0400000012345678E8\n:00000001FF\n");
+}
+
 TEST(DriverInput, CommandFileWithoutCoffFileHasNoInputFiles) {
     TempDir dir;
     write_text(dir.file("cmd.txt"), "/* nothing but a comment */\n");
@@ -166,8 +194,9 @@ TEST(DriverInput, EmptyCommandFileCannotBeRead) {
 namespace {
 
 // Starts coffhex on a FIFO (it blocks opening it), sends `signal`, and
-// returns the exit status and standard error.
-RunResult interrupted_run(int signal_number) {
+// returns the exit status and standard error. A signal in `ignored` is
+// ignored when coffhex starts, and SIGTERM follows the signal.
+RunResult interrupted_run(int signal_number, int ignored = 0) {
     TempDir dir;
     std::string fifo = dir.file("pipe.out");
     EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -176,6 +205,8 @@ RunResult interrupted_run(int signal_number) {
     if (pid == 0) {
         FILE* err = std::freopen(err_path.c_str(), "w", stderr);
         (void)err;
+        default_signal_dispositions();
+        if (ignored != 0) signal(ignored, SIG_IGN);
         execl(COFFHEX_BINARY, "coffhex", fifo.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -189,6 +220,11 @@ RunResult interrupted_run(int signal_number) {
     }
     EXPECT_GE(writer, 0) << "coffhex never opened its input";
     kill(pid, signal_number);
+    if (ignored != 0) {
+        // An ignored signal leaves coffhex waiting.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(pid, SIGTERM);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     if (writer >= 0) close(writer);
@@ -198,20 +234,44 @@ RunResult interrupted_run(int signal_number) {
     return r;
 }
 
+const std::string SUPPORT_TEXT =
+    "This is a serious problem.  Please contact Customer\n"
+    "Support with this message and a copy of the input file\n"
+    "and help us to continue to make the tools more robust.\n\n";
+
 }  // namespace
 
-TEST(DriverSignals, TerminateRequestEndsWithStatus2) {
-    RunResult r = interrupted_run(SIGTERM);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "[coffhex received a terminate signal]\n");
+// A request to stop writes a one-line notice; a fault the INTERNAL ERROR
+// text. Both end with status 2.
+TEST(DriverSignals, EverySignalEndsWithStatus2AndItsText) {
+    const struct {
+        int signal_number;
+        std::string text;
+    } cases[] = {
+        {SIGTERM, "[coffhex received a terminate signal]\n"},
+        {SIGINT, "[coffhex received an interrupt signal]\n"},
+        {SIGHUP, "[coffhex received a hangup signal]\n"},
+        {SIGPIPE, "[coffhex received a broken pipe signal]\n"},
+        {SIGQUIT, "[coffhex received a quit signal]\n"},
+        {SIGSEGV, "\nINTERNAL ERROR: coffhex experienced a segmentation fault\n" + SUPPORT_TEXT},
+        {SIGILL, "\nINTERNAL ERROR: coffhex executed an illegal instruction\n" + SUPPORT_TEXT},
+        {SIGFPE, "\nINTERNAL ERROR: coffhex received a floating point exception\n" + SUPPORT_TEXT},
+        {SIGABRT, "\nINTERNAL ERROR: coffhex aborted\n" + SUPPORT_TEXT},
+    };
+    for (const auto& c : cases) {
+        RunResult r = interrupted_run(c.signal_number);
+        EXPECT_EQ(r.status, 2) << strsignal(c.signal_number);
+        EXPECT_EQ(r.err, c.text) << strsignal(c.signal_number);
+    }
 }
 
-TEST(DriverSignals, InterruptIsAFatalInternalFault) {
-    RunResult r = interrupted_run(SIGINT);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err,
-              "\nINTERNAL ERROR: coffhex experienced a fatal internal fault\n"
-              "This is a serious problem.  Please contact Customer\n"
-              "Support with this message and a copy of the input file\n"
-              "and help us to continue to make the tools more robust.\n\n");
+// A request to stop that coffhex was started with ignored (nohup, a
+// background job) stays ignored: only the SIGTERM sent after it ends the
+// run.
+TEST(DriverSignals, RequestIgnoredAtStartStaysIgnored) {
+    for (int signal_number : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE}) {
+        RunResult r = interrupted_run(signal_number, signal_number);
+        EXPECT_EQ(r.status, 2) << strsignal(signal_number);
+        EXPECT_EQ(r.err, "[coffhex received a terminate signal]\n") << strsignal(signal_number);
+    }
 }

@@ -4,6 +4,9 @@
 // output file is checked whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "e2e_support.h"
 #include "support/harness.h"
 
@@ -199,4 +202,92 @@ TEST_F(E2eCommandFile, SyntaxErrorPreventsTheConversion) {
               "\"bad.cmd\", line 2:   ERROR: syntax error\n"
               ">> FATAL ERROR: errors prevent conversion (aborting)\n");
     EXPECT_EQ(list_files(dir.path()), (std::vector<std::string>{"app.out", "bad.cmd"}));
+}
+
+// A files list written on one line of more than 300 characters: every name
+// is read whole, and the long line counts as one line.
+TEST_F(E2eCommandFile, FilesListOnOneLongLine) {
+    const std::vector<uint8_t> data = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
+    write_coff(dir.file("app.out"), "section .text paddr=0x0\n" + bytes_lines(data));
+    std::vector<std::string> names;
+    std::string line = "ROMS { r: origin = 0, length = 0x100, memwidth = 32, width = 8, files = {";
+    for (int k = 0; k < 4; ++k) {
+        names.push_back("lane" + std::to_string(k) + "_" + std::string(70, 'n') + ".hex");
+        line += (k == 0 ? " " : ", ") + names.back();
+    }
+    line += " } }";
+    ASSERT_GT(line.size(), 300u);
+    write_text(dir.file("build.cmd"), "-q -i\napp\n" + line + "\n-bogus\n");
+
+    RunResult r = run_coffhex({"build.cmd"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "\"build.cmd\", line 4: WARNING: invalid option: -bogus\n");
+    std::vector<std::string> expected_files = names;
+    expected_files.push_back("app.out");
+    expected_files.push_back("build.cmd");
+    std::sort(expected_files.begin(), expected_files.end());
+    EXPECT_EQ(list_files(dir.path()), expected_files);
+    // 32-bit words of 8-bit lanes, the input's LS order: lane k holds bytes
+    // k and k + 4.
+    Layout layout;
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(file(names[static_cast<size_t>(k)]),
+                  intel_records(file_pieces({{0x0, data}}, layout, k)) + ":00000001FF\n")
+            << k;
+}
+
+// A number one past 32 bits, wherever a number is read, on the command line
+// or in a command file: an ERROR that quotes it as written, and the
+// conversion is refused.
+TEST_F(E2eCommandFile, NumberOnePast32BitsRefusesTheConversion) {
+    write_coff(dir.file("app.out"), "section .text paddr=0x100\n  bytes 12 34\n");
+    const struct {
+        std::vector<std::string> options;  // on the command line
+        const char* statement;             // or line 2 of a command file
+        const char* number;
+    } cases[] = {
+        {{"-fill", "0x100000000"}, nullptr, "0x100000000"},
+        {{"-f", "4294967296"}, nullptr, "4294967296"},
+        {{"-romwidth", "040000000000"}, nullptr, "040000000000"},
+        {{"-memwidth", "100000000h"}, nullptr, "100000000h"},
+        {{"-datawidth", "40000000000q"}, nullptr, "40000000000q"},
+        {{"-olength", "4294967296"}, nullptr, "4294967296"},
+        {{"-bootorg", "0x100000000"}, nullptr, "0x100000000"},
+        {{"-bootpage", "0x100000000"}, nullptr, "0x100000000"},
+        {{"-e", "0x100000000"}, nullptr, "0x100000000"},
+        {{"-bootsection", ".text", "0x100000000"}, nullptr, "0x100000000"},
+        {{}, "-fill 0x100000000", "0x100000000"},
+        {{}, "ROMS { r: origin = 0x100000000, length = 0x1000 }", "0x100000000"},
+        {{}, "ROMS { r: origin = 0, length = 0x100000000 }", "0x100000000"},
+        {{}, "ROMS { r: origin = 0, length = 0x1000, width = 0x100000008 }", "0x100000008"},
+        {{}, "ROMS { r: origin = 0, length = 0x1000, memwidth = 4294967328 }", "4294967328"},
+        {{}, "ROMS { r: origin = 0, length = 0x1000, fill = 100000000H }", "100000000H"},
+        {{}, "ROMS { PAGE 0x100000000: r: origin = 0, length = 0x1000 }", "0x100000000"},
+        {{}, "SECTIONS { .text: paddr = 0x100000100 }", "0x100000100"},
+        {{}, "SECTIONS { .text: paddr = ((0x100000100)) }", "0x100000100"},
+        {{}, "SECTIONS { .text: datawidth = 0x100000008 }", "0x100000008"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"-i"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        std::string where = ">> ";
+        std::vector<std::string> files = {"app.out"};
+        if (c.statement != nullptr) {
+            write_text(dir.file("n.cmd"), std::string("app\n") + c.statement + "\n");
+            args.push_back("n.cmd");
+            where = "\"n.cmd\", line 2: ";
+            files.push_back("n.cmd");
+        } else {
+            args.push_back("app");
+        }
+        SCOPED_TRACE(c.statement != nullptr ? c.statement : c.options[0]);
+        RunResult r = run_coffhex(args, dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, where + "  ERROR: number '" + c.number +
+                             "' does not fit in 32 bits\n"
+                             ">> FATAL ERROR: errors prevent conversion (aborting)\n");
+        EXPECT_EQ(list_files(dir.path()), files);
+        std::remove(dir.file("n.cmd").c_str());
+    }
 }

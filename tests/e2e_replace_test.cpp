@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -139,6 +140,88 @@ TEST_F(E2eReplace, SignalLeavesTheEarlierFilesAndNoTemporaryFile) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
     EXPECT_EQ(read_bytes(dir.file("app.i0")), before["app.i0"]);
     EXPECT_EQ(list_files(dir.path()), (std::vector<std::string>{"app.i0", "app.out"}));
+}
+
+namespace {
+
+// How a conversion under way is stopped, and what it says.
+struct Stop {
+    const char* what;
+    int signal_number;  // sent to coffhex; 0: the reader closes its pipe instead
+    bool pipe_ignored;  // coffhex starts with SIGPIPE ignored
+    int status;
+    std::string err;
+};
+
+}  // namespace
+
+// A conversion of 1 MiB of data whose first lane goes to standard output, a
+// pipe the test reads: once the first records arrive, the conversion is
+// under way with the other lanes open under temporary names, and it cannot
+// finish while the test reads no further. Stopped there, it leaves the
+// files of the earlier run as they were and no temporary file. With
+// SIGPIPE ignored, the write to the closed pipe fails instead, which is an
+// ERROR that keeps every file out of place the same way.
+TEST_F(E2eReplace, StopInTheMiddleLeavesTheEarlierFilesAndNoTemporaryFile) {
+    const Stop stops[] = {
+        {"interrupt", SIGINT, false, 2, "[coffhex received an interrupt signal]\n"},
+        {"hangup", SIGHUP, false, 2, "[coffhex received a hangup signal]\n"},
+        {"broken pipe", 0, false, 2, "[coffhex received a broken pipe signal]\n"},
+        {"failed write to a closed pipe", 0, true, 1,
+         ">>   ERROR: cannot write output file '/dev/stdout': Broken pipe\n"},
+    };
+    good_run();
+    write_coff(dir.file("app.out"), "section .text paddr=0x0\n  pattern 1048576 seed=7\n");
+    before["app.out"] = read_bytes(dir.file("app.out"));
+    TempDir err_dir;  // standard error goes beside, not among the files
+    const std::string err_path = err_dir.file("stderr.txt");
+
+    for (const Stop& stop : stops) {
+        SCOPED_TRACE(stop.what);
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(dir.path().c_str()) != 0) _exit(126);
+            const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out[1], 1);
+            dup2(err, 2);
+            close(out[0]);
+            default_signal_dispositions();
+            if (stop.pipe_ignored) signal(SIGPIPE, SIG_IGN);
+            execl(COFFHEX_BINARY, "coffhex", "-q", "-i", "-map", "app.map", "-o", "/dev/stdout", "app",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        // The first 4 KiB of lane 0's records.
+        size_t received = 0;
+        char buffer[4096] = {};
+        while (received < sizeof buffer) {
+            pollfd ready = {out[0], POLLIN, 0};
+            if (poll(&ready, 1, 10000) <= 0) break;
+            const ssize_t n = read(out[0], buffer, sizeof buffer - received);
+            if (n <= 0) break;
+            received += static_cast<size_t>(n);
+        }
+        EXPECT_EQ(received, sizeof buffer);
+        EXPECT_EQ(std::string(buffer, 9), ":20000000");
+        // The other lanes are being written under temporary names.
+        int staged = 0;
+        for (const std::string& name : list_files(dir.path()))
+            staged += name.find(".~") != std::string::npos ? 1 : 0;
+        EXPECT_GE(staged, 3);
+
+        if (stop.signal_number != 0) kill(pid, stop.signal_number);
+        else close(out[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (stop.signal_number != 0) close(out[0]);
+        EXPECT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), stop.status);
+        EXPECT_EQ(read_text(err_path), stop.err);
+        expect_earlier_files_kept();
+    }
 }
 
 // A replaced file keeps its mode; a new one gets the mode of any new file

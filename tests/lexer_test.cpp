@@ -131,10 +131,30 @@ TEST_F(LexerTest, NumbersEndWhereTheirBaseEnds) {
     EXPECT_EQ(lex("(0x10)"), (Tokens{"'('", "NUMBER(16)", "')'"}));
 }
 
-TEST_F(LexerTest, NumbersWrapAt32Bits) {
-    // 2^32 wraps to 0, 2^32 + 5 to 5; 0x100000001 keeps the low 32 bits.
-    EXPECT_EQ(lex("4294967296 4294967301 0x100000001 4294967295"),
-              (Tokens{"NUMBER(0)", "NUMBER(5)", "NUMBER(1)", "NUMBER(4294967295)"}));
+TEST_F(LexerTest, NumbersWiderThan32BitsAreAnError) {
+    // The largest number in every form, leading zeros included, is read
+    // without a message; one more is an ERROR that quotes the text.
+    const struct {
+        const char* largest;
+        const char* one_past;
+    } forms[] = {
+        {"4294967295", "4294967296"},          {"0xFFFFFFFF", "0x100000000"},
+        {"037777777777", "040000000000"},      {"0FFFFFFFFh", "100000000h"},
+        {"37777777777q", "40000000000Q"},      {"0x00000000ffffffff", "0x0000000100000000"},
+        {"000000037777777777", "000000040000000000"},
+    };
+    for (const auto& form : forms) {
+        EXPECT_EQ(lex(form.largest), (Tokens{"NUMBER(4294967295)"})) << form.largest;
+        EXPECT_TRUE(lexer.token_number_fits()) << form.largest;
+        EXPECT_EQ(new_errors(), "") << form.largest;
+        feed(std::string(form.one_past) + " x");
+        EXPECT_EQ(lexer.next_token(), TOK_NUMBER) << form.one_past;
+        EXPECT_FALSE(lexer.token_number_fits()) << form.one_past;
+        EXPECT_EQ(new_errors(),
+                  std::string(">>   ERROR: number '") + form.one_past + "' does not fit in 32 bits\n");
+        // The token after it is read as ever.
+        EXPECT_EQ(next(), "NAME(x)");
+    }
 }
 
 // ---------------------------------------------------------------- keywords
@@ -330,26 +350,23 @@ TEST_F(LexerTest, StartWithoutInputBeginsAFreshFile) {
     EXPECT_EQ(lexer.next_token(), TOK_END);
 }
 
-TEST_F(LexerTest, LongLinesAreReadIn255CharacterPieces) {
-    // A name of 300 characters on one line is cut by the piece boundary into
-    // two names; every piece counts as one line.
+TEST_F(LexerTest, LongLinesAreReadWhole) {
+    // A name of 300 characters on one line is one name, on line 1.
     const std::string name = std::string(200, 'a') + std::string(100, 'b');
     feed(name + " z\n");
     EXPECT_EQ(lexer.next_token(), TOK_NAME);
-    EXPECT_EQ(std::string(lexer.token_text()), std::string(200, 'a') + std::string(55, 'b'));
+    EXPECT_EQ(std::string(lexer.token_text()), name);
     EXPECT_EQ(lexer.line_number(), 1);
-    EXPECT_EQ(lexer.next_token(), TOK_NAME);
-    EXPECT_EQ(std::string(lexer.token_text()), std::string(45, 'b'));
-    EXPECT_EQ(lexer.line_number(), 2);
     EXPECT_EQ(next(), "NAME(z)");
+    EXPECT_EQ(lexer.line_number(), 1);
 
-    // A line of exactly 255 characters: its newline is read as a piece of
-    // its own, so the next line is line 3.
+    // A line of exactly 255 characters and its line end make one line: the
+    // next line is line 2.
     feed(std::string(255, 'c') + "\nd\n");
     EXPECT_EQ(lexer.next_token(), TOK_NAME);
     EXPECT_EQ(std::string(lexer.token_text()).size(), 255u);
     EXPECT_EQ(next(), "NAME(d)");
-    EXPECT_EQ(lexer.line_number(), 3);
+    EXPECT_EQ(lexer.line_number(), 2);
 }
 
 TEST_F(LexerTest, NulByteEndsTheLine) {

@@ -40,8 +40,10 @@
 %param {coffhex::Lexer& lexer}
 %parse-param {coffhex::CommandActions& actions} {coffhex::Diagnostics& diag}
 
+/* A number and whether it fits in 32 bits; one that does not has been
+   reported by the lexer, and the statement that would take it does not. */
 %union {
-    uint32_t number;
+    coffhex::LexNumber number;
     const char* text;
 }
 
@@ -52,7 +54,9 @@ static int yylex(CMDFILE_STYPE* value, coffhex::Lexer& lexer) {
     switch (code) {
     case coffhex::TOK_END: return 0;
     case coffhex::TOK_NAME: value->text = lexer.token_text(); return T_NAME;
-    case coffhex::TOK_NUMBER: value->number = lexer.token_number(); return T_NUMBER;
+    case coffhex::TOK_NUMBER:
+        value->number = {lexer.token_number(), lexer.token_number_fits()};
+        return T_NUMBER;
     case coffhex::TOK_PAGE: return T_PAGE;
     case coffhex::TOK_LENGTH: return T_LENGTH;
     case coffhex::TOK_ORIGIN: return T_ORIGIN;
@@ -145,7 +149,7 @@ range_list
 
 range_item
     : range_name colon_opt range_attributes   { actions.finish_range(); }
-    | PAGE NUMBER ':'       { actions.set_page(static_cast<int32_t>($2)); }
+    | PAGE NUMBER ':'       { if ($2.fits) actions.set_page(static_cast<int32_t>($2.value)); }
     | error
     ;
 
@@ -168,23 +172,23 @@ range_attribute
     ;
 
 origin_attribute
-    : ORIGIN equals_opt value     { actions.set_origin($3); }
+    : ORIGIN equals_opt value     { if ($3.fits) actions.set_origin($3.value); }
     ;
 
 length_attribute
-    : LENGTH equals_opt value     { actions.set_length($3); }
+    : LENGTH equals_opt value     { if ($3.fits) actions.set_length($3.value); }
     ;
 
 width_attribute
-    : WIDTH equals_opt value      { actions.set_romwidth($3); }
+    : WIDTH equals_opt value      { if ($3.fits) actions.set_romwidth($3.value); }
     ;
 
 memwidth_attribute
-    : MEMWIDTH equals_opt value   { actions.set_memwidth($3); }
+    : MEMWIDTH equals_opt value   { if ($3.fits) actions.set_memwidth($3.value); }
     ;
 
 fill_attribute
-    : FILL equals_opt value       { actions.set_fill($3); }
+    : FILL equals_opt value       { if ($3.fits) actions.set_fill($3.value); }
     ;
 
 files_attribute
@@ -252,12 +256,12 @@ section_attribute
     ;
 
 paddr_attribute
-    : PADDR equals_opt value      { actions.set_paddr($3); }
+    : PADDR equals_opt value      { if ($3.fits) actions.set_paddr($3.value); }
     | PADDR equals_opt BOOT       { actions.set_boot(); }
     ;
 
 datawidth_attribute
-    : DATAWIDTH equals_opt value  { actions.set_datawidth($3); }
+    : DATAWIDTH equals_opt value  { if ($3.fits) actions.set_datawidth($3.value); }
     ;
 
 /* ---------------------------------------------------------------- shared */

@@ -1,6 +1,6 @@
 // Command-file lexer.
 //
-// The current line is held in a 256-character buffer and scanned with a
+// The current line is held whole, whatever its length, and scanned with a
 // cursor. Lines are read on demand while blanks and comments are skipped, so
 // the line counter always names the line of the token just returned, which
 // is what the diagnostics prefix and the parser's line-skipping recovery
@@ -173,31 +173,34 @@ bool ends_word(unsigned char c) {
 
 // ---------------------------------------------------------------- lines
 
-// Reads the next line (or the next piece of at most LEX_LINE_MAX characters
-// of a long line) into the line buffer. False at the end of input; the
-// buffer then keeps the last line, so a position display at the end of the
-// file shows where the file ended.
+// Reads the next line, whatever its length, into the line buffer. False at
+// the end of input; the buffer then keeps the last line, so a position
+// display at the end of the file shows where the file ended.
 bool Lexer::read_line() {
     if (input_ended_ || input_ == nullptr) {
         input_ended_ = true;
         return false;
     }
-    char piece[LEX_LINE_MAX + 1];
-    if (std::fgets(piece, sizeof piece, input_) == nullptr) {
+    int c = std::getc(input_);
+    if (c == EOF) {
         input_ended_ = true;
         return false;
     }
-    line_ = file_line_;
-    std::memcpy(line_, piece, sizeof file_line_);
-    line_[LEX_LINE_MAX] = '\0';
+    std::string& line = file_line_;
+    line.clear();
+    for (; c != EOF; c = std::getc(input_)) {
+        line.push_back(static_cast<char>(c));
+        if (c == '\n') break;
+    }
     // A carriage return right before the line feed belongs to the line end
     // (a file written with CR LF line ends): it is dropped, so such a file
     // reads exactly as one with LF line ends, on every system.
-    const size_t length = std::strlen(line_);
-    if (length >= 2 && line_[length - 2] == '\r' && line_[length - 1] == '\n') {
-        line_[length - 2] = '\n';
-        line_[length - 1] = '\0';
-    }
+    const size_t length = line.size();
+    if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n') line.erase(length - 2, 1);
+    // Room after the terminator: the scanner looks one or two characters
+    // ahead of a character that is not the terminator, never past it.
+    line.append(2, '\0');
+    line_ = line.data();
     cursor_ = 0;
     // Counted modulo 2^32 so that even an absurdly long file keeps changing
     // the line number from one line to the next.
@@ -249,7 +252,19 @@ int Lexer::name_or_keyword(const char* text, size_t length) {
     return TOK_NAME;
 }
 
+namespace {
+
+// value * base + digit, noting in `fits` when the result leaves 32 bits
+// (the value itself wraps, as unsigned 32-bit arithmetic does).
+uint32_t add_digit(uint32_t value, unsigned base, uint32_t digit, bool& fits) {
+    if (value > (UINT32_MAX - digit) / base) fits = false;
+    return value * base + digit;
+}
+
+}  // namespace
+
 int Lexer::read_number() {
+    const size_t start = cursor_;
     size_t p = cursor_;
     unsigned base = 10;
     if (at(p) == '0' && at(p + 1) == 'x' && is_hex(at(p + 2))) {
@@ -263,31 +278,39 @@ int Lexer::read_number() {
     while (is_hex(at(run_end))) ++run_end;
 
     uint32_t value = 0;
+    bool fits = true;
     if (base == 16) {
-        for (size_t i = p; i < run_end; ++i) value = value * 16u + hex_value(at(i));
+        for (size_t i = p; i < run_end; ++i) value = add_digit(value, 16u, hex_value(at(i)), fits);
         cursor_ = run_end;
     } else {
         const unsigned char suffix = at(run_end);
         bool all_octal = true;
         for (size_t i = p; i < run_end; ++i) all_octal = all_octal && is_octal(at(i));
         if (suffix == 'H' || suffix == 'h') {
-            for (size_t i = p; i < run_end; ++i) value = value * 16u + hex_value(at(i));
+            for (size_t i = p; i < run_end; ++i) value = add_digit(value, 16u, hex_value(at(i)), fits);
             cursor_ = run_end + 1;
         } else if ((suffix == 'Q' || suffix == 'q') && all_octal) {
-            for (size_t i = p; i < run_end; ++i) value = value * 8u + (at(i) - '0');
+            for (size_t i = p; i < run_end; ++i) value = add_digit(value, 8u, at(i) - '0', fits);
             cursor_ = run_end + 1;
         } else {
             // Only the digits of the base count; the rest of the run begins
             // the next token.
             size_t i = p;
             while (base == 10 ? is_digit(at(i)) : is_octal(at(i))) {
-                value = value * base + (at(i) - '0');
+                value = add_digit(value, base, at(i) - '0', fits);
                 ++i;
             }
             cursor_ = i;
         }
     }
+    // A number that does not fit in 32 bits would stand for another
+    // address or value than the one written: it is refused, quoted as
+    // written, and the conversion does not take place.
+    if (!fits)
+        diag_.report(ERROR, "number '%.*s' does not fit in 32 bits", static_cast<int>(cursor_ - start),
+                     line_ + start);
     token_number_ = value;
+    token_number_fits_ = fits;
     return TOK_NUMBER;
 }
 
@@ -340,8 +363,8 @@ Lexer::Lexer(Diagnostics& diag) : diag_(diag), pool_used_(POOL_BLOCK) {}
 
 void Lexer::start(FILE* input) {
     keywords_ = false;
-    line_ = file_line_;
-    line_[0] = '\0';
+    file_line_.assign(1, '\0');
+    line_ = file_line_.data();
     cursor_ = 0;
     line_count_ = 0;
     diag_.set_line(0);

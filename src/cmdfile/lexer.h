@@ -32,9 +32,11 @@ enum TokenCode : int {
     TOK_MEMWIDTH = 14,
 };
 
-// Size of the line buffer: at most this many characters of a line are held
-// at once; a longer line is read in pieces of this size.
-inline constexpr int LEX_LINE_MAX = 255;
+// A number as the command-file grammar carries it.
+struct LexNumber {
+    uint32_t value;
+    bool fits;  // false: it did not fit in 32 bits and has been reported
+};
 
 // The command-file lexer of one conversion: the line buffer and cursor, the
 // keyword context, the last token's value, and the text pool that keeps
@@ -63,6 +65,10 @@ public:
     int read_value(const char* text, bool as_token);
 
     uint32_t token_number() const { return token_number_; }
+    // False when the last NUMBER did not fit in 32 bits: it has been
+    // reported as an ERROR, and its value (taken modulo 2^32) is not to be
+    // used.
+    bool token_number_fits() const { return token_number_fits_; }
     const char* token_text() const { return token_text_; }
 
     void keywords_on() { keywords_ = true; }
@@ -93,13 +99,13 @@ private:
     void count_line(int32_t count);
 
     Diagnostics& diag_;
-    // The line buffer of command files; `line_` points at it, or, while a
-    // command-line value is read, at a copy of that value of its full
-    // length (a long path given to -o or -map is a path, not something to
-    // cut).
-    char file_line_[LEX_LINE_MAX + 1] = {};
+    // The line buffer of command files, one whole line however long;
+    // `line_` points at it, or, while a command-line value is read, at a
+    // copy of that value of its full length (a long path given to -o or
+    // -map is a path, not something to cut).
+    std::string file_line_ = std::string(1, '\0');
     std::string value_line_;
-    char* line_ = file_line_;
+    char* line_ = file_line_.data();
     size_t cursor_ = 0;
     int32_t line_count_ = 0;
     bool keywords_ = false;
@@ -109,6 +115,7 @@ private:
     // whose end is the end of input.
     bool input_ended_ = false;
     uint32_t token_number_ = 0;
+    bool token_number_fits_ = true;
     const char* token_text_ = "";
     // Text pool: names handed out as token values stay valid for the whole
     // run.

@@ -164,12 +164,33 @@ void Diagnostics::trace(const char* format, ...) {
     va_end(args);
 }
 
-void write_fault_text(FILE* stream, int signal, const char* program_name) {
-    if (signal == SIGTERM) {
-        std::fprintf(stream, "[%s received a terminate signal]\n", program_name);
-        std::fflush(stream);
-        return;
+namespace {
+
+// The phrase of a signal that asks the program to stop (it is no fault of
+// the program), or nullptr.
+const char* request_phrase(int signal) {
+    switch (signal) {
+    case SIGTERM: return "a terminate signal";
+    case SIGINT: return "an interrupt signal";
+#ifdef SIGHUP
+    case SIGHUP: return "a hangup signal";
+#endif
+#ifdef SIGPIPE
+    case SIGPIPE: return "a broken pipe signal";
+#endif
+#ifdef SIGQUIT
+    case SIGQUIT: return "a quit signal";
+#endif
+    default: return nullptr;
     }
+}
+
+}  // namespace
+
+std::string fault_text(int signal, const char* program_name) {
+    const std::string name = program_name;
+    if (const char* request = request_phrase(signal); request != nullptr)
+        return "[" + name + " received " + request + "]\n";
     const char* phrase;
     switch (signal) {
     case SIGILL: phrase = "executed an illegal instruction"; break;
@@ -178,12 +199,16 @@ void write_fault_text(FILE* stream, int signal, const char* program_name) {
     case SIGABRT: phrase = "aborted"; break;
     default: phrase = "experienced a fatal internal fault"; break;
     }
-    std::fprintf(stream, "\nINTERNAL ERROR: %s %s\n", program_name, phrase);
+    return "\nINTERNAL ERROR: " + name + " " + phrase +
+           "\n"
+           "This is a serious problem.  Please contact Customer\n"
+           "Support with this message and a copy of the input file\n"
+           "and help us to continue to make the tools more robust.\n\n";
+}
+
+void write_fault_text(FILE* stream, int signal, const char* program_name) {
     std::fflush(nullptr);
-    std::fputs("This is a serious problem.  Please contact Customer\n"
-               "Support with this message and a copy of the input file\n"
-               "and help us to continue to make the tools more robust.\n\n",
-               stream);
+    std::fputs(fault_text(signal, program_name).c_str(), stream);
     std::fflush(nullptr);
 }
 

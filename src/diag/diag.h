@@ -89,7 +89,12 @@ private:
 // `stream`.
 void wrap_message(FILE* stream, const char* prefix, const char* text);
 
-// The text written for a fault or signal (ends in its own line end).
+// The text written for a fault or signal (ends in its own line end): a
+// one-line notice for a signal that asks the program to stop (terminate,
+// interrupt, hangup, broken pipe, quit), the INTERNAL ERROR text for any
+// other.
+std::string fault_text(int signal, const char* program_name);
+// Writes fault_text() to `stream`, outside a signal handler.
 void write_fault_text(FILE* stream, int signal, const char* program_name);
 
 }  // namespace coffhex

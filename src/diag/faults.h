@@ -5,8 +5,10 @@
 
 namespace coffhex {
 
-// Installs the handlers for SIGILL, SIGABRT, SIGFPE, SIGSEGV, SIGTERM and
-// SIGINT (once per process) and names the program for their texts.
+// Installs the handlers (once per process) for the faults SIGILL, SIGABRT,
+// SIGFPE and SIGSEGV and the requests to stop SIGTERM, SIGINT, SIGHUP,
+// SIGPIPE and SIGQUIT (those the system has), and makes their texts for
+// `program_name` now, so that a handler only writes them.
 void install_fault_handlers(const char* program_name);
 
 }  // namespace coffhex

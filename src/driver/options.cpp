@@ -37,7 +37,9 @@ bool OptionParser::take_name(ArgumentCursor* cursor) {
 }
 
 bool OptionParser::take_number_or_warn(const char* option_text, ArgumentCursor* cursor) {
-    if (take_number(cursor) == TOK_NUMBER) return true;
+    // A number that does not fit in 32 bits has had its ERROR: the option
+    // is left as it stands.
+    if (take_number(cursor) == TOK_NUMBER) return lexer_.token_number_fits();
     diag_.report(WARNING, "invalid value for -%s option (ignored)", option_text);
     return false;
 }
@@ -55,6 +57,7 @@ bool OptionParser::parse_letter_option(char letter, const char* text, ArgumentCu
     case 'e': {
         int kind = take_number(cursor);
         if (kind == TOK_NUMBER) {
+            if (!lexer_.token_number_fits()) return true;
             o.entry_point = lexer_.token_number();
             o.entry_symbol.reset();
         } else if (kind == TOK_NAME) {
@@ -177,8 +180,9 @@ bool OptionParser::parse_word_option(const std::string& lower, const char* text,
         if (!done) diag_.report(ERROR, "invalid -order option: specify MS or LS");
     } else if (lower == "bootorg") {
         int kind = take_number(cursor);
-        if (kind == TOK_NUMBER)
-            o.boot_org = lexer_.token_number();
+        if (kind == TOK_NUMBER) {
+            if (lexer_.token_number_fits()) o.boot_org = lexer_.token_number();
+        }
         else if (kind == TOK_NAME)
             diag_.report(WARNING, "illegal -bootorg value (ignored)");
         else

@@ -31,6 +31,19 @@ bool is_coff_magic(unsigned value) {
     return value == 0x00C0 || value == 0x00C1 || value == 0x00C2 || value == 0x0099;
 }
 
+// True when one of the first two bytes of a file is a control character
+// that no text file holds (anything below a blank but tab, line feed, form
+// feed and carriage return, or DEL): such a file is binary, not a command
+// file. ELF object files, which start with DEL, are recognised before.
+bool starts_with_binary_control(const unsigned char bytes[2]) {
+    for (int i = 0; i < 2; ++i) {
+        const unsigned char c = bytes[i];
+        if (c == '\t' || c == '\n' || c == '\f' || c == '\r') continue;
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
 // An input name whose last path component has no "." gets ".out".
 std::string with_default_extension(const char* name) {
     std::string result(name);
@@ -152,7 +165,7 @@ void Conversion::classify_input(const char* name) {
         return;
     }
     std::fclose(probe);
-    if ((v & 0x8080) != 0) {
+    if ((v & 0x8080) != 0 || starts_with_binary_control(bytes)) {
         diag_.report(WARNING, "illegal input file type: %s ignored", path.c_str());
         return;
     }

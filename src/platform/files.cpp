@@ -27,8 +27,14 @@ namespace {
 // The list of temporary files lives in the process hooks, for the fault
 // handler: it only ever changes by single pointer stores, so a handler that
 // interrupts a change on its own thread still finds a well-formed list.
-// Changes from several threads are serialised by the hooks' lock. Nodes
-// are freed once they are unlinked.
+// Changes from several threads are serialised by the hooks' lock.
+//
+// A node taken out of the list is freed only when no handler has begun to
+// walk the list: the handler counts itself in before it reads the list's
+// head, and the node is unlinked before the count is read (both
+// sequentially consistent), so a handler that the count misses can no
+// longer reach the node. Once a handler walks, the process is ending; the
+// nodes taken out from then on are kept.
 
 void register_temp(const std::string& path) {
     TempNode* node = new TempNode;
@@ -41,11 +47,19 @@ void register_temp(const std::string& path) {
 }
 
 void unregister_temp(const std::string& path) {
-    std::lock_guard<std::mutex> guard(process_hooks().temp_lock);
-    std::atomic<TempNode*>* link = &process_hooks().temp_files;
+    ProcessHooks& hooks = process_hooks();
+    std::lock_guard<std::mutex> guard(hooks.temp_lock);
+    std::atomic<TempNode*>* link = &hooks.temp_files;
     for (TempNode* node = link->load(); node != nullptr; node = link->load()) {
         if (path == node->path) {
             link->store(node->next.load());
+            if (hooks.list_walkers.load() != 0) {
+                // A handler may stand on the node: it stays as it is,
+                // reachable from the hooks.
+                node->retired_next = hooks.retired;
+                hooks.retired = node;
+                return;
+            }
             delete[] node->path;
             delete node;
             return;
@@ -161,9 +175,16 @@ FILE* open_staged(const std::string& name, bool binary, StagedFile& file) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string temp =
                 target + ".~" + std::to_string(process_id()) + "-" + std::to_string(attempt);
+            // Listed before it is created: a signal that comes as the file
+            // appears still finds it (one that comes before finds nothing
+            // to remove under that name, or a left-over of our own kind).
+            register_temp(temp);
             const int fd = create_exclusive(temp, binary);
             if (fd < 0) {
-                if (errno == EEXIST) continue;
+                const int error = errno;
+                unregister_temp(temp);
+                if (error == EEXIST) continue;
+                errno = error;
                 break;  // the directory takes no new file: write the name itself
             }
             if (exists) keep_mode(fd, existing);
@@ -172,12 +193,12 @@ FILE* open_staged(const std::string& name, bool binary, StagedFile& file) {
                 const int error = errno;
                 close_fd(fd);
                 remove_file(temp.c_str());
+                unregister_temp(temp);
                 errno = error;
                 return nullptr;
             }
             file.temp_name = temp;
             file.replace_name = target;
-            register_temp(temp);
             return stream;
         }
     }
@@ -203,7 +224,9 @@ void discard_staged(StagedFile& file) {
 }
 
 void remove_staged_files_on_fault() {
-    for (TempNode* node = process_hooks().temp_files.load(); node != nullptr; node = node->next.load())
+    ProcessHooks& hooks = process_hooks();
+    hooks.list_walkers.fetch_add(1);
+    for (TempNode* node = hooks.temp_files.load(); node != nullptr; node = node->next.load())
         remove_file(node->path);
 }
 

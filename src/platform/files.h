@@ -35,7 +35,8 @@ void discard_staged(StagedFile& file);
 
 // Removes every temporary file still staged in the process. Safe in a
 // signal handler: it only reads a list that is published with single
-// pointer stores and calls unlink.
+// pointer stores and whose nodes are no longer freed once it has begun,
+// and calls unlink.
 void remove_staged_files_on_fault();
 
 }  // namespace coffhex

@@ -22,6 +22,13 @@
 
 namespace testsupport {
 
+void default_signal_dispositions() {
+    for (int signal_number : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM}) ::signal(signal_number, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 RunResult run_program(const std::vector<std::string>& argv, const std::string& cwd,
                       int timeout_seconds) {
     int out_pipe[2], err_pipe[2];
@@ -36,6 +43,7 @@ RunResult run_program(const std::vector<std::string>& argv, const std::string& c
         close(out_pipe[0]);
         close(err_pipe[0]);
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        default_signal_dispositions();
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);

@@ -23,6 +23,11 @@ RunResult run_coffhex(const std::vector<std::string>& args, const std::string& c
 RunResult run_program(const std::vector<std::string>& argv, const std::string& cwd,
                       int timeout_seconds = 60);
 
+// For a forked child before it runs a program: every signal takes its
+// default course and none is blocked, whatever the test runner ignores or
+// blocks (a shell ignores SIGINT and SIGQUIT in background jobs).
+void default_signal_dispositions();
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempDir {
