@@ -70,8 +70,13 @@ for gz in "$root/usr/share/man/man1/coffhex.1.gz" "$root/usr/share/doc/coffhex/c
     [ "${header:6:2}" = 00 ] && [ "${header:8:8}" = 00000000 ] ||
         fail "$(basename "$gz") carries a name or time stamp (header $header)"
 done
-# The changelog's latest entry is this version.
-first=$(gzip -dc "$root/usr/share/doc/coffhex/changelog.gz" | head -n 1)
+# The manual page's title line and the changelog's latest entry name this
+# version.
+gzip -dc "$root/usr/share/man/man1/coffhex.1.gz" >"$scratch/coffhex.1"
+gzip -dc "$root/usr/share/doc/coffhex/changelog.gz" >"$scratch/changelog"
+grep -q "^\.TH COFFHEX 1 .*\"coffhex $version\"" "$scratch/coffhex.1" ||
+    fail "manual page's .TH line does not name coffhex $version"
+first=$(head -n 1 "$scratch/changelog")
 [[ "$first" == "coffhex ($version) "* ]] || fail "changelog's latest entry is not $version: $first"
 
 # The binary is stripped: no symbol table, no debug information.
@@ -96,7 +101,7 @@ out=$("$root/usr/bin/coffhex" --version)
 
 # The manual page renders without warnings.
 if command -v groff >/dev/null 2>&1; then
-    warnings=$(gzip -dc "$root/usr/share/man/man1/coffhex.1.gz" | groff -man -ww -z 2>&1)
+    warnings=$(groff -man -ww -z "$scratch/coffhex.1" 2>&1)
     [ -z "$warnings" ] || fail "groff warnings:
 $warnings"
 fi
