@@ -2,7 +2,8 @@
 # Builds the Windows program with Debian's MinGW-w64 cross compiler and packs
 # it for users:
 #   build-windows/coffhex.exe                          statically linked, needs no DLL
-#   build-windows/coffhex-5.0.0-windows-x86_64.zip     coffhex.exe, README.txt,
+#   build-windows/coffhex-<version>-windows-x86_64.zip coffhex.exe, README.txt
+#                                                      (packaging/README-windows.txt),
 #                                                      coffhex.html (the manual)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,8 +20,9 @@ stage=$build/package
 rm -rf "$stage"
 mkdir -p "$stage"
 cp "$build/coffhex.exe" "$stage/"
-# Text files with Windows line ends, so that Notepad shows their lines.
-sed 's/$/\r/' README.md >"$stage/README.txt"
+# The README for Windows users (not the Linux one, whose Quick start is bash
+# scripts), with Windows line ends, so that Notepad shows its lines.
+sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/README-windows.txt >"$stage/README.txt"
 groff -mandoc -Thtml man/coffhex.1 >"$stage/coffhex.html"
 zip_name=coffhex-$version-windows-x86_64.zip
 rm -f "$build/$zip_name"

@@ -8,7 +8,9 @@
 #   - every conversion run a second time with its outputs in place (a
 #     rebuild) gives the same files;
 #   - the overwrite and name-collision refusals, names with backslashes and
-#     drive letters, CR LF command files, and a FATAL error's exit status.
+#     drive letters, CR LF command files, and a FATAL error's exit status;
+#   - the zip holds coffhex.exe, the HTML manual and the README for Windows
+#     users; --version prints the project's version.
 #
 #   scripts/check-windows.sh [LINUX_BUILD [WINDOWS_BUILD]]   (build, build-windows)
 set -euo pipefail
@@ -165,6 +167,34 @@ run_exe "$dir" -q -i nothere
 [ "$status" -eq 1 ] && [ "$(tr -d '\r' <"$dir/.err")" = ">> FATAL ERROR: cannot open input file 'nothere.out': No such file or directory
                 (aborting)" ] || fail "FATAL case: status $status: $(cat "$dir/.err")"
 pass "FATAL error ends with status 1"
+
+# ---------------------------------------------------------------- the zip
+version=$(sed -n 's/^project(coffhex VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+zip_file=$windows/coffhex-$version-windows-x86_64.zip
+if [ ! -f "$zip_file" ]; then
+    fail "zip: $zip_file missing"
+else
+    listing=$(unzip -Z1 "$zip_file" | LC_ALL=C sort | tr '\n' ' ')
+    [ "$listing" = "README.txt coffhex.exe coffhex.html " ] || fail "zip: holds $listing"
+    mkdir -p "$work/zip"
+    (cd "$work/zip" && unzip -q "$zip_file")
+    readme=$work/zip/README.txt
+    # The Windows README: CR LF line ends, this version, how to run the
+    # program from cmd.exe and PowerShell, where the manual is; none of the
+    # Linux README's bash scripts.
+    same_text "$readme" <(tr -d '\r' <"$readme") || fail "zip: README.txt lacks CR LF line ends"
+    head -n 1 "$readme" | grep -q "^coffhex $version for Windows" || fail "zip: README.txt does not name version $version"
+    for text in cmd.exe PowerShell coffhex.html '\.cmd'; do
+        grep -q "$text" "$readme" || fail "zip: README.txt does not mention $text"
+    done
+    ! grep -q "scripts/" "$readme" || fail "zip: README.txt speaks of the Linux scripts"
+    cmp -s "$work/zip/coffhex.exe" "$exe" || fail "zip: coffhex.exe is not the one built"
+    pass "zip: coffhex.exe, the manual and a README for Windows"
+fi
+run_exe "$work" --version
+[ "$status" -eq 0 ] && [ "$(tr -d '\r' <"$work/.out")" = "coffhex $version" ] ||
+    fail "--version: status $status: $(cat "$work/.out")"
+pass "--version"
 
 if [ $failures -ne 0 ]; then
     echo "$failures Windows check(s) failed" >&2

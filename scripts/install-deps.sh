@@ -2,7 +2,8 @@
 # Installs the build and test tools that are missing, from Debian's packages
 # (python3 for the CRC-32 the checksum tests compare with; with --fuzz also
 # clang and its libFuzzer runtime, with --bench GNU time, with --windows the
-# MinGW-w64 cross compiler, Wine, groff for the HTML manual and zip).
+# MinGW-w64 cross compiler, Wine, groff for the HTML manual and zip, with
+# --package lintian, which checks the Debian package).
 set -euo pipefail
 
 declare -A wanted=(
@@ -25,6 +26,10 @@ if [ "${1:-}" = "--windows" ]; then
   [ -f /usr/share/groff/current/font/devhtml/DESC ] || packages+=(groff)
   command -v zip >/dev/null 2>&1 || packages+=(zip)
   command -v unzip >/dev/null 2>&1 || packages+=(unzip)
+fi
+if [ "${1:-}" = "--package" ]; then
+  command -v lintian >/dev/null 2>&1 || packages+=(lintian)
+  command -v gzip >/dev/null 2>&1 || packages+=(gzip)
 fi
 if [ "${1:-}" = "--fuzz" ]; then
   command -v clang++ >/dev/null 2>&1 || packages+=(clang)

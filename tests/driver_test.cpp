@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <regex>
 #include <thread>
 
 #include "support/harness.h"
@@ -18,9 +19,14 @@ using namespace testsupport;
 
 namespace {
 
+// The project's version, as CMake's project() line gives it.
+const std::string VERSION = COFFHEX_PROJECT_VERSION;
+
+// The title left in 40 columns, the version from column 41.
+const std::string TITLE_LINE = "coffhex COFF/ELF Hex Converter          v" + VERSION + "\n";
+
 const std::string BANNER =
-    "KRV550Q9z COFF/Hex Converter            v5.0.0\n"
-    "Copyright (c) 2026                      the coffhex developers\n";
+    TITLE_LINE + "Copyright (c) 2026                      the coffhex developers\n";
 
 std::string short_usage() {
     return BANNER + "\nUsage: " + std::string(COFFHEX_BINARY) + " [-options | -h] filename\n\n";
@@ -29,7 +35,6 @@ std::string short_usage() {
 std::string full_usage() {
     return short_usage() +
            "Options:\n"
-           " -@<file>      Read commands from 'file'\n"
            " -q            Quiet Operation\n"
            " -e<addr>      Specify entrypoint address or symbol name\n"
            " -o<file>      Specify output file names\n"
@@ -43,6 +48,7 @@ std::string full_usage() {
            " -order        Specify data ordering (endianness)\n"
            " -bootorg<adr> Specify origin address or symbol of boot table ROM\n"
            " -map<file>    Specify map file name\n"
+           " -checksum     Report byte count, sum and CRC-32 of each output file\n"
            "\n"
            "Output Format Specification:\n"
            " -a            Output ASCII hex format\n"
@@ -51,8 +57,8 @@ std::string full_usage() {
            " -t            Output QV-Tagged hex format\n"
            " -x            Output Extended Tektronix hex format\n"
            "\n"
-           "            See the User's guide for additional information\n"
-           "            and target specific options.\n"
+           "            See the manual page (man coffhex) for additional information\n"
+           "            and the options not listed here.\n"
            "\n";
 }
 
@@ -86,18 +92,58 @@ TEST(DriverUsage, HelpInEverySpellingPrintsTheFullText) {
 TEST(DriverUsage, BannerTitleFieldIsFortyColumns) {
     TempDir dir;
     RunResult r = run_coffhex({}, dir.path());
-    ASSERT_GT(r.out.size(), 46u);
-    EXPECT_EQ(r.out.substr(40, 6), "v5.0.0");
+    ASSERT_GT(r.out.size(), 41 + VERSION.size());
+    EXPECT_EQ(r.out.substr(0, 41), "coffhex COFF/ELF Hex Converter          v");
+    EXPECT_EQ(r.out.substr(41, VERSION.size() + 1), VERSION + "\n");
 }
 
 TEST(DriverToolVersion, PrintsTitleAndBuildNumber) {
     TempDir dir;
     RunResult r = run_coffhex({"--toolversion", "whatever"}, dir.path());
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "KRV550Q9z COFF/Hex Converter            v5.0.0\n"
-              "Build Number 1EE3T--RSAQQ-VCC-ZAZG_V_Q_Q\n");
     EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.out.substr(0, TITLE_LINE.size()), TITLE_LINE);
+    // The build number is the version, followed in a git checkout by the
+    // revision the build was configured at.
+    std::string build = r.out.substr(TITLE_LINE.size());
+    ASSERT_EQ(build.substr(0, 13 + VERSION.size()), "Build Number " + VERSION);
+    std::string revision = build.substr(13 + VERSION.size());
+    EXPECT_TRUE(std::regex_match(revision, std::regex("(-g[0-9a-f]{12}(-dirty)?)?\n"))) << revision;
+    EXPECT_FALSE(file_exists(dir.file("whatever.i0"))) << "no conversion after --toolversion";
+}
+
+TEST(DriverVersion, PrintsNameAndVersionOnOneLineAndStops) {
+    TempDir dir;
+    write_coff(dir.file("app.out"), "section .text paddr=0x0\n  bytes 01 02 03 04\n");
+    // "--version app" is not the trace option "--v": nothing is converted.
+    for (const char* option : {"--version", "--VERSION"}) {
+        RunResult r = run_coffhex({option, "-i", "app"}, dir.path());
+        EXPECT_EQ(r.status, 0) << option;
+        EXPECT_EQ(r.out, "coffhex " + VERSION + "\n") << option;
+        EXPECT_EQ(r.err, "") << option;
+    }
+    EXPECT_EQ(list_files(dir.path()), std::vector<std::string>{"app.out"});
+    // The trace option keeps its short spelling.
+    RunResult traced = run_coffhex({"--v", "-q", "-i", "app"}, dir.path());
+    EXPECT_EQ(traced.status, 0) << traced.err;
+    EXPECT_NE(traced.out, "");
+    EXPECT_TRUE(file_exists(dir.file("app.i0")));
+}
+
+TEST(DriverVersion, NoTextCarriesAPlaceholderTitle) {
+    TempDir dir;
+    write_coff(dir.file("app.out"), "section .text paddr=0x0\n  bytes 01 02 03 04\n");
+    RunResult usage = run_coffhex({"-h"}, dir.path());
+    RunResult tool = run_coffhex({"--toolversion"}, dir.path());
+    RunResult version = run_coffhex({"--version"}, dir.path());
+    RunResult conversion = run_coffhex({"-q", "-i", "-map", "app.map", "app"}, dir.path());
+    ASSERT_EQ(conversion.status, 0) << conversion.err;
+    std::string map = read_text(dir.file("app.map"));
+    for (const std::string& text : {usage.out, tool.out, version.out, map}) {
+        EXPECT_NE(text.find("coffhex"), std::string::npos) << text;
+        for (const char* placeholder : {"KRV550", "1EE3T", "Release_", "User's guide"})
+            EXPECT_EQ(text.find(placeholder), std::string::npos) << placeholder << " in\n" << text;
+    }
 }
 
 TEST(DriverToolVersion, OneDashIsAnInvalidOption) {

@@ -13,9 +13,11 @@ namespace {
 
 const std::string STARS(80, '*');
 const std::string DASHES(80, '-');
-// Title left in 73 columns, a blank, the version text ending in column 80.
-const std::string TITLE =
-    "KRV550Q9z COFF/Hex Converter                                              v5.0.0";
+// The title (30 characters) left in 79 columns less the version text, a
+// blank, the version text ending in column 80.
+const std::string VERSION_TEXT = "v" COFFHEX_PROJECT_VERSION;
+const std::string TITLE = "coffhex COFF/ELF Hex Converter" +
+                          std::string(80 - 30 - VERSION_TEXT.size(), ' ') + VERSION_TEXT;
 
 std::string banner() { return STARS + "\n" + TITLE + "\n" + STARS + "\n"; }
 

@@ -97,6 +97,9 @@ bool OptionParser::parse_word_option(const std::string& lower, const char* text,
         diag_.set_quiet(o.quiet);
     } else if (lower == "-toolversion") {
         show_tool_version(diag_);
+    } else if (lower == "-version") {
+        // Before the two-dash letters, which would read it as --v.
+        show_version(diag_);
     } else if (lower == "m1" || lower == "m2" || lower == "m3") {
         o.format = static_cast<Format>(static_cast<int>(Format::MotorolaS1) + (lower[1] - '1'));
     } else if (lower == "image") {
