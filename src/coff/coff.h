@@ -98,6 +98,8 @@ private:
     int version_ = 0;
     std::vector<char> strings_;  // the string table's text from offset 4, up to its last NUL
     bool has_string_table_ = false;
+    // The block that section data is read through (a buffer, not state).
+    mutable std::vector<uint8_t> read_block_;
 };
 
 }  // namespace coffhex

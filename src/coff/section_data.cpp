@@ -90,6 +90,18 @@ void CoffFile::read_one_section(int index, ChunkSink& sink, bool trace, CinitSta
     const SectionEntry& entry = sections_[static_cast<size_t>(index)];
     if (entry.size == 0) return;
 
+    if (cinit == nullptr && entry.data_pos != 0) {
+        // Raw data: read in large blocks, handed on in the same chunks.
+        const bool whole = stream_ != nullptr && stream_section_chunks(
+            stream_, entry.data_pos, entry.size, read_block_,
+            [&](const uint8_t* bytes, uint32_t offset, uint32_t n) {
+                sink.load_chunk(index, entry, bytes, n, entry.vaddr + offset, entry.page);
+                if (trace) diag_.trace(".");
+            });
+        if (!whole) read_error();
+        return;
+    }
+
     // The one load buffer; no section is ever held in memory whole.
     std::vector<uint8_t> buffer(LOADBUFSIZE, 0);
     uint32_t address = entry.vaddr;

@@ -315,21 +315,20 @@ void ElfFile::read_symbols(SymbolTable& table, int symbol_trace) const {
 }
 
 void ElfFile::read_section_data(const std::vector<int>& order, ChunkSink& sink, bool trace) const {
-    // The one load buffer; no section is ever held in memory whole.
-    std::vector<uint8_t> buffer(LOADBUFSIZE, 0);
+    // Read in large blocks, handed on in chunks; no section is ever held in
+    // memory whole.
+    std::vector<uint8_t> block;
     for (int index : order) {
         const SectionEntry& e = sections_[static_cast<size_t>(index)];
         if (!e.loads_raw_data()) continue;
-        for (uint32_t done = 0; done < e.size;) {
-            const uint32_t rest = e.size - done;
-            const uint32_t n = rest < LOADBUFSIZE ? rest : LOADBUFSIZE;
-            if (!read_at(static_cast<uint64_t>(e.data_pos) + done, buffer.data(), n))
-                damaged_section("cannot be read", indices_[static_cast<size_t>(index)]);
-            if (n < LOADBUFSIZE) std::memset(buffer.data() + n, 0, LOADBUFSIZE - n);
-            sink.load_chunk(index, e, buffer.data(), n, e.vaddr + done, e.page);
-            if (trace) diag_.trace(".");
-            done += n;
-        }
+        const bool whole = stream_ != nullptr &&
+                           stream_section_chunks(stream_, e.data_pos, e.size, block,
+                                                 [&](const uint8_t* bytes, uint32_t offset, uint32_t n) {
+                                                     sink.load_chunk(index, e, bytes, n,
+                                                                     e.vaddr + offset, e.page);
+                                                     if (trace) diag_.trace(".");
+                                                 });
+        if (!whole) damaged_section("cannot be read", indices_[static_cast<size_t>(index)]);
     }
 }
 

@@ -1,9 +1,48 @@
 // The parts of the object model that do not depend on the file's format.
 #include "object/object_file.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "object/byteorder.h"
+#include "platform/platform.h"
 
 namespace coffhex {
+
+namespace {
+
+// Section data is read this many bytes at a time: a whole number of chunks.
+constexpr uint32_t READ_BLOCK = 64 * LOADBUFSIZE;  // 1 MiB
+
+}  // namespace
+
+bool stream_section_chunks(FILE* stream, uint64_t position, uint32_t size,
+                           std::vector<uint8_t>& block,
+                           const std::function<void(const uint8_t*, uint32_t, uint32_t)>& chunk) {
+    if (size == 0) return true;
+    // Whole chunks: every chunk handed on is followed by the rest of a
+    // LOADBUFSIZE buffer, zero behind a short last chunk.
+    const uint32_t first = size < READ_BLOCK ? size : READ_BLOCK;
+    const size_t wanted_block = (static_cast<size_t>(first) + LOADBUFSIZE - 1) / LOADBUFSIZE * LOADBUFSIZE;
+    if (block.size() < wanted_block) block.resize(wanted_block);
+    if (!seek_to(stream, position)) return false;
+    for (uint32_t done = 0; done < size;) {
+        const uint32_t rest = size - done;
+        const uint32_t length = rest < READ_BLOCK ? rest : READ_BLOCK;
+        // The stream stays where the previous block ended: no seek.
+        const size_t got = std::fread(block.data(), 1, length, stream);
+        const size_t padded = (static_cast<size_t>(length) + LOADBUFSIZE - 1) / LOADBUFSIZE * LOADBUFSIZE;
+        std::fill(block.begin() + static_cast<std::ptrdiff_t>(length),
+                  block.begin() + static_cast<std::ptrdiff_t>(padded), uint8_t{0});
+        for (uint32_t at = 0; at < length; at += LOADBUFSIZE) {
+            const uint32_t n = length - at < LOADBUFSIZE ? length - at : LOADBUFSIZE;
+            if (static_cast<size_t>(at) + n > got) return false;
+            chunk(block.data() + at, done + at, n);
+        }
+        done += length;
+    }
+    return true;
+}
 
 const SectionEntry* ObjectFile::find_section(std::string_view name) const {
     const int index = find_section_index(name);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,17 @@ public:
     virtual void load_chunk(int index, const SectionEntry& section, const uint8_t* data,
                             uint32_t length, uint32_t address, int32_t page) = 0;
 };
+
+// Reads `size` bytes of a section's data from `position` of `stream` in
+// large blocks (one seek and one read per block instead of one per chunk)
+// and hands them on in chunks of at most LOADBUFSIZE bytes: `chunk(bytes,
+// offset, length)`, offset counted from `position`. The chunks are the same
+// as if each had been read on its own. Returns false, after every chunk read
+// whole, when the file ends before a chunk does. `block` is the reader's
+// buffer, sized here on first use.
+bool stream_section_chunks(FILE* stream, uint64_t position, uint32_t size,
+                           std::vector<uint8_t>& block,
+                           const std::function<void(const uint8_t*, uint32_t, uint32_t)>& chunk);
 
 // The object file. A reader ends the run through the diagnostics on every
 // failure to read the file.
