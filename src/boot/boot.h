@@ -13,6 +13,7 @@
 namespace coffhex {
 
 class Diagnostics;
+class FieldPlacer;
 class Placement;
 struct ConversionOrder;
 struct SectionSpec;
@@ -108,6 +109,9 @@ public:
     void load_chunk(int index, const SectionEntry& section, const uint8_t* data, uint32_t length,
                     uint32_t address, int32_t page) override;
 
+    // Checksum fields to place among the data (nullptr: none).
+    void set_field_placer(FieldPlacer* fields) { fields_ = fields; }
+
 private:
     SinkSettings settings_;
     const CoffFile& coff_;
@@ -115,6 +119,7 @@ private:
     Placement& placement_;
     BootTable& boot_;
     Diagnostics& diag_;
+    FieldPlacer* fields_ = nullptr;
 };
 
 }  // namespace coffhex

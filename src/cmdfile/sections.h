@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <unordered_set>
 
@@ -17,6 +18,7 @@ enum SectionSpecFlags : uint16_t {
     SPEC_REPORTED = 0x4,   // placement diagnostic issued
     SPEC_MOVED = 0x8,      // moved into the ordered section array
     SPEC_CONTINUED = 0x10, // already shown in a block of the map file
+    SPEC_FIELD = 0x20,     // a checksum field's words, not a section
 };
 
 struct SectionSpec {
@@ -63,6 +65,13 @@ public:
     // (the default selection and the linker fill sections) are not the
     // directive's.
     void close_directive() { directive_open_ = false; }
+
+    // A copy of the list as it stands before placement, for a pass that
+    // only measures: its entries are linked among themselves, have written
+    // nothing (no range), and have the ids of the originals.
+    std::unique_ptr<SectionSelection> copy_before_placement(Diagnostics& diag) const;
+    // The entry with this id, or nullptr.
+    SectionSpec* entry_with_id(int id);
 
 private:
     Diagnostics& diag_;

@@ -214,4 +214,16 @@ void MapReport::write_range_map(const RomRange& current) {
     }
 }
 
+void MapReport::write_checksum_fields(const ChecksumConfig& config,
+                                      const std::vector<FieldResult>& results) {
+    if (map_ == nullptr || config.empty()) return;
+    int name_width = 0;
+    for (const ChecksumField& field : config.fields())
+        name_width = std::max(name_width, static_cast<int>(field.name.size()));
+    std::fputs("\n\nCHECKSUM FIELDS\n", map_);
+    const auto& fields = config.fields();
+    for (size_t i = 0; i < fields.size() && i < results.size(); ++i)
+        std::fprintf(map_, "   %s\n", checksum_field_text(fields[i], results[i], name_width).c_str());
+}
+
 }  // namespace coffhex

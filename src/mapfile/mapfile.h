@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "image/checksum_fields.h"
 #include "image/placement.h"
 
 namespace coffhex {
@@ -46,6 +48,8 @@ public:
     // The block of a range, once placement has left it.
     void write_range_map(const RomRange& range);
     void range_finished(const RomRange& range) override { write_range_map(range); }
+    // The block of the checksum fields, after the ranges' blocks.
+    void write_checksum_fields(const ChecksumConfig& config, const std::vector<FieldResult>& results);
 
 private:
     FILE* map_;
