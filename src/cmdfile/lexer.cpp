@@ -117,9 +117,15 @@ int Lexer::find_keyword(std::string_view text) const {
         const int order = text.compare(KEYWORDS[mid].text);
         if (order == 0) {
             const Keyword& row = KEYWORDS[mid];
-            const bool active = row.active == ALWAYS ||
-                                (row.active == BLOCKS && context_ != Context::Off) ||
-                                (row.active == CHECKSUMS && context_ == Context::Checksums);
+            // A CHECKSUMS block knows, of the other blocks' keywords, only
+            // those of its own attributes; the rest are names there.
+            const bool field_attribute =
+                row.token == TOK_ORIGIN || row.token == TOK_LENGTH || row.token == TOK_PAGE;
+            const bool active =
+                row.active == ALWAYS ||
+                (row.active == BLOCKS && context_ == Context::Blocks) ||
+                (row.active == BLOCKS && context_ == Context::Checksums && field_attribute) ||
+                (row.active == CHECKSUMS && context_ == Context::Checksums);
             return active ? row.token : 0;
         }
         if (order < 0) high = mid;
@@ -156,7 +162,6 @@ const char* Lexer::pool_store(const char* text, size_t length) {
 bool Lexer::is_name_char(unsigned char c) const {
     if (c >= 128) return false;
     if (c == ':') return context_ == Context::Off;
-    if (c == '_') return context_ == Context::Checksums;
     return NAME_CHARS.table[c];
 }
 

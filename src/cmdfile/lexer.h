@@ -71,9 +71,8 @@ public:
 
     void keywords_on() { context_ = Context::Blocks; }
     void keywords_off() { context_ = Context::Off; }
-    // Inside a CHECKSUMS block: the block keywords and the attribute names
-    // of checksum fields, in any case, and "_" is a name character (field
-    // and algorithm names are written like identifiers).
+    // Inside a CHECKSUMS block: the keywords of checksum field attributes,
+    // matched in any case; the other blocks' keywords are names there.
     void checksum_keywords_on() { context_ = Context::Checksums; }
     bool keywords_active() const { return context_ != Context::Off; }
 
