@@ -169,6 +169,23 @@ const std::vector<Case>& cases() {
          0,
          {{"rom", "crc32", 0x1FC, 0, 0x1FF, true, false},
           {"table", "sum32", 0xF0, 0x100, 0x13F, false, false}}},
+        {".cinit records in no address order, among the sections, without -image",
+         sections({{".text paddr=0", test_bytes(16, 12)}, {".const paddr=0x300", test_bytes(8, 13)}}) +
+             "section .bss paddr=0x200 size=0x20 nodata\n"
+             "section .cinit paddr=0x500 flags=0x10\n"
+             "  record 0x210 A0 A1 A2 A3\n  record 0x200 B0 B1 B2 B3\n"
+             "  record 0x380 D0 D1 D2 D3 D4 D5\n  record 0x208 E0 E1\n  end-records\n",
+         "app\n-i -map app.map\n"
+         "ROMS { rom: origin = 0, length = 0x400, memwidth = 8, romwidth = 8, fill = 0,\n"
+         "       files = { e.hex } }\n"
+         "CHECKSUMS { all: algorithm = crc32, at = 0x3F8\n"
+         "            vars: algorithm = crc16_ccitt, at = 0x3F0, origin = 0x200, length = 0x1F0 }\n",
+         Readback::OneFile,
+         {"e.hex"},
+         false,
+         0,
+         {{"all", "crc32", 0x3F8, 0, 0x3FF, true, false},
+          {"vars", "crc16_ccitt", 0x3F0, 0x200, 0x3EF, false, false}}},
     };
     return all;
 }

@@ -388,7 +388,7 @@ TEST_F(SectionList, RamModelCinitTakesBssAddressAndPage) {
     EXPECT_EQ(complete(), "");
     EXPECT_EQ(order.converted, 1);
     const SectionSpec* cinit = spec_named(".cinit");
-    EXPECT_EQ(cinit->flags, SPEC_RAM_CINIT | SPEC_MOVED);
+    EXPECT_EQ(cinit->flags, SPEC_RAM_CINIT | SPEC_RECORDS | SPEC_MOVED);
     EXPECT_EQ(cinit->address, 0x9000u);
     EXPECT_EQ(cinit->start_address, 0x9000u);
     EXPECT_EQ(cinit->page, 3);
@@ -398,7 +398,7 @@ TEST_F(SectionList, RamModelCinitWithoutBss) {
     add_section(".cinit", 0x40, 0x20, STYP_COPY, 1);
     complete();
     const SectionSpec* cinit = spec_named(".cinit");
-    EXPECT_EQ(cinit->flags, SPEC_RAM_CINIT | SPEC_MOVED);
+    EXPECT_EQ(cinit->flags, SPEC_RAM_CINIT | SPEC_RECORDS | SPEC_MOVED);
     EXPECT_EQ(cinit->address, 0x40u);
     EXPECT_EQ(cinit->page, 1);
 }

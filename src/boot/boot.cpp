@@ -191,11 +191,93 @@ DataSink::DataSink(const SinkSettings& settings, const CoffFile& coff, const Con
     : settings_(settings), coff_(coff), order_(order), placement_(placement), boot_(boot),
       diag_(diag) {}
 
+namespace {
+
+// Keeps every chunk handed to it: the record pieces of a .cinit section.
+class RecordCollector : public ChunkSink {
+public:
+    struct Piece {
+        uint32_t address;
+        std::vector<uint8_t> bytes;
+    };
+    void load_chunk(int, const SectionEntry&, const uint8_t* data, uint32_t length,
+                    uint32_t address, int32_t) override {
+        pieces.push_back(Piece{address, std::vector<uint8_t>(data, data + length)});
+    }
+    std::vector<Piece> pieces;
+};
+
+}  // namespace
+
+void DataSink::read_records_ahead() {
+    const auto& sections = coff_.sections();
+    for (size_t index = 0; index < sections.size(); ++index) {
+        const SectionSpec* entry = order_.spec_for_section(static_cast<int>(index));
+        if (entry == nullptr || (entry->flags & SPEC_RECORDS) == 0) continue;
+        records_index_ = static_cast<int>(index);
+        break;
+    }
+    if (records_index_ < 0) return;
+
+    // The reader expands the records of the sections it is given in the
+    // same pieces as during the conversion; no trace now, the pieces are
+    // traced when the section's turn comes.
+    RecordCollector collector;
+    coff_.read_section_data({records_index_}, collector, false);
+
+    const SectionSpec* entry = order_.spec_for_section(records_index_);
+    uint32_t base = sections[static_cast<size_t>(records_index_)].vaddr;
+    if (const SectionEntry* bss = coff_.bss()) base = bss->vaddr;
+    records_.reserve(collector.pieces.size());
+    for (auto& piece : collector.pieces)
+        records_.push_back(RecordPiece{piece.address, entry->address - base + piece.address,
+                                       std::move(piece.bytes)});
+    std::stable_sort(records_.begin(), records_.end(),
+                     [](const RecordPiece& a, const RecordPiece& b) { return a.output < b.output; });
+}
+
+void DataSink::place_records_below(int32_t page, uint32_t address, bool all) {
+    if (next_record_ >= records_.size()) return;
+    SectionSpec* entry = order_.spec_for_section(records_index_);
+    const SectionEntry& section = coff_.sections()[static_cast<size_t>(records_index_)];
+    SectionSpec* previous = placement_.current_entry();
+    for (; next_record_ < records_.size(); ++next_record_) {
+        const RecordPiece& piece = records_[next_record_];
+        if (!all && (entry->page > page || (entry->page == page && piece.output >= address)))
+            break;
+        // Every run of consecutive record data that cannot be placed gets a
+        // warning of its own.
+        const bool continues = next_record_ > 0 &&
+                               records_[next_record_ - 1].output +
+                                       static_cast<uint32_t>(records_[next_record_ - 1].bytes.size()) ==
+                                   piece.output;
+        if (!continues) entry->flags &= static_cast<uint16_t>(~SPEC_RECORD_REPORTED);
+        placement_.set_current_entry(entry);
+        deliver(section, entry, piece.bytes.data(),
+                static_cast<uint32_t>(piece.bytes.size()), piece.address);
+    }
+    placement_.set_current_entry(previous);
+}
+
 void DataSink::load_chunk(int index, const SectionEntry& section, const uint8_t* data,
                           uint32_t length, uint32_t address, int32_t /*page*/) {
     SectionSpec* entry = order_.spec_for_section(index);
+    if (index == records_index_ && records_index_ >= 0) {
+        // The records were read ahead: what is left of them goes now.
+        place_records_below(0, 0, true);
+        placement_.set_current_entry(entry);
+        return;
+    }
+    // Records that belong below this section go before it.
+    if (entry != nullptr && address == section.vaddr)
+        place_records_below(entry->page, entry->address, false);
     placement_.set_current_entry(entry);
     if (entry == nullptr) return;
+    deliver(section, entry, data, length, address);
+}
+
+void DataSink::deliver(const SectionEntry& section, SectionSpec* entry, const uint8_t* data,
+                       uint32_t length, uint32_t address) {
     if ((entry->flags & (SPEC_RAM_CINIT | SPEC_BOOT)) == 0 && section.is_cinit()) {
         // A RAM-model .cinit that the section list could not convert (image
         // mode, not boot-loaded): its records carry .bss addresses that have

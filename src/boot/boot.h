@@ -102,6 +102,12 @@ struct SinkSettings {
 
 // The data sink for every chunk of section data: maps it to its output
 // address and hands it to the boot table or to placement.
+//
+// The records of a RAM-model .cinit that is not boot-loaded stand in the
+// file in no particular address order, while placement only moves forward.
+// They are read before the sections' data and handed to placement in
+// address order among the sections: before a section begins, every record
+// that belongs below it; the rest when the .cinit section's turn comes.
 class DataSink : public ChunkSink {
 public:
     DataSink(const SinkSettings& settings, const CoffFile& coff, const ConversionOrder& order,
@@ -112,7 +118,24 @@ public:
     // Checksum fields to place among the data (nullptr: none).
     void set_field_placer(FieldPlacer* fields) { fields_ = fields; }
 
+    // Reads the records of the .cinit entry placed as records (if any) and
+    // orders them by output address. Called once before the sections' data.
+    void read_records_ahead();
+
 private:
+    // A piece of a record's data as the record reader hands it on: the
+    // target address of its first byte, its output address, its bytes.
+    struct RecordPiece {
+        uint32_t address = 0;
+        uint32_t output = 0;
+        std::vector<uint8_t> bytes;
+    };
+    void deliver(const SectionEntry& section, SectionSpec* entry, const uint8_t* data,
+                 uint32_t length, uint32_t address);
+    // Places the pending records whose output address lies below `address`
+    // on `page` (all of them when `all`).
+    void place_records_below(int32_t page, uint32_t address, bool all);
+
     SinkSettings settings_;
     const CoffFile& coff_;
     const ConversionOrder& order_;
@@ -120,6 +143,11 @@ private:
     BootTable& boot_;
     Diagnostics& diag_;
     FieldPlacer* fields_ = nullptr;
+
+    // The records read ahead, by output address; the next one to place.
+    std::vector<RecordPiece> records_;
+    size_t next_record_ = 0;
+    int records_index_ = -1;  // the .cinit section they come from
 };
 
 }  // namespace coffhex

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace coffhex {
 
@@ -18,7 +19,17 @@ enum SectionSpecFlags : uint16_t {
     SPEC_REPORTED = 0x4,   // placement diagnostic issued
     SPEC_MOVED = 0x8,      // moved into the ordered section array
     SPEC_CONTINUED = 0x10, // already shown in a block of the map file
-    SPEC_FIELD = 0x20,     // a checksum field's words, not a section
+    SPEC_RECORDS = 0x20,   // data arrives as records at scattered addresses
+    SPEC_RECORD_REPORTED = 0x40,  // with SPEC_RECORDS: the current record drew a diagnostic
+    SPEC_FIELD = 0x80,     // a checksum field's words, not a section
+};
+
+// A stretch of consecutive addresses written for an entry whose data
+// arrives as records (a RAM-model .cinit): where the records went.
+struct PlacedExtent {
+    const RomRange* range = nullptr;
+    uint32_t start = 0;
+    uint32_t last = 0;
 };
 
 struct SectionSpec {
@@ -33,6 +44,8 @@ struct SectionSpec {
     int32_t datawidth = -1;           // bytes; -1 = not given
     RomRange* range = nullptr;        // range that received the first byte
     uint16_t flags = 0;
+    // With SPEC_RECORDS: every stretch written, in the order written.
+    std::vector<PlacedExtent> extents;
 
     bool boot_loaded() const { return (flags & SPEC_BOOT) != 0; }
     bool linked() const { return section >= 0; }

@@ -89,6 +89,7 @@ void Conversion::convert() {
     begin_translation();
     if (settings_.trace_level != 0) coff_->trace_headers();
     read_symbols();
+    sink_->read_records_ahead();
     measure_checksum_fields();
     coff_->read_section_data(conversion_order_.order, *sink_, settings_.trace_level != 0);
     coff_->close();
@@ -421,6 +422,7 @@ void Conversion::measure_checksum_fields() {
     sink.trace_level = 0;
     DataSink data(sink, *coff_, order, placement, boot, silent);
     try {
+        data.read_records_ahead();
         coff_->read_section_data(order.order, data, false);
         if (!boot.closed()) boot.close_boot_table();
         placement.finish_ranges();

@@ -125,6 +125,32 @@ void Placement::write_mixed_word(RomRange& range, uint32_t lead, const uint8_t* 
     write(range, word_.data(), width, 0);
 }
 
+// The first write of an entry into a range gives the entry its range and
+// the address where its data starts there.
+void Placement::note_first_write(SectionSpec* entry, RomRange* range, uint32_t start) {
+    if (entry != nullptr && entry->range != range) {
+        entry->range = range;
+        entry->start_address = start;
+    }
+}
+
+// After a write of `first`..`last` for an entry: its last address, and for
+// an entry made of records the stretch that the write adds to or begins.
+void Placement::note_written(SectionSpec* entry, const RomRange* range, uint32_t first,
+                             uint32_t last) {
+    if (entry == nullptr) return;
+    entry->last_address = last;
+    if ((entry->flags & SPEC_RECORDS) == 0) return;
+    if (!entry->extents.empty()) {
+        PlacedExtent& previous = entry->extents.back();
+        if (previous.range == range && previous.last != 0xFFFFFFFFu && previous.last + 1 == first) {
+            previous.last = last;
+            return;
+        }
+    }
+    entry->extents.push_back(PlacedExtent{range, first, last});
+}
+
 void Placement::check_load_buffer_widths(const RomRange& range, uint32_t boot_alignment) {
     if (range.romwidth <= 0 || LOADBUFSIZE % static_cast<uint32_t>(range.romwidth) != 0)
         diag_.internal("LOADBUFSIZE not a multiple of width");
@@ -158,7 +184,7 @@ uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t addres
         RomRange* range = range_;
         SectionSpec* entry = entry_;
         if (range == nullptr) {
-            report_unplaced(address);
+            report_unplaced(address, length);
             break;
         }
         if (range->address > range->end) {
@@ -171,7 +197,7 @@ uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t addres
             continue;
         }
         if (page < range->page) {
-            report_unplaced(address);
+            report_unplaced(address, length);
             break;
         }
         if (address > range->address) {
@@ -190,16 +216,13 @@ uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t addres
                 const uint32_t count = std::min(length, width - gap);
                 const uint32_t pad = width - gap - count;
                 if (pad != 0) report_padding(entry, pad, count + pad, width);
-                if (entry != nullptr && entry->range != range) {
-                    entry->range = range;
-                    entry->start_address = address;
-                }
+                note_first_write(entry, range, address);
                 write_mixed_word(*range, gap, buffer, count);
+                note_written(entry, range, address, range->address - 1);
                 written += count;
                 buffer += count;
                 length -= count;
                 address += count;
-                if (entry != nullptr) entry->last_address = range->address - 1;
                 if (range->address > range->end || range->address == 0) next_range();
                 continue;
             }
@@ -207,7 +230,7 @@ uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t addres
             continue;
         }
         if (address < range->address) {
-            report_unplaced(address);
+            report_unplaced(address, length);
             const uint32_t dropped = range->address - address;
             if (dropped >= length) break;
             buffer += dropped;
@@ -228,10 +251,7 @@ uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t addres
             length += pad;
             report_padding(entry, pad, length, width);
         }
-        if (entry != nullptr && entry->range != range) {
-            entry->range = range;
-            entry->start_address = range->address;
-        }
+        note_first_write(entry, range, range->address);
         // Room left in the range; a range spanning the whole address space
         // has 2^32 addresses of room.
         const uint64_t room = static_cast<uint64_t>(range->end) - range->address + 1;
@@ -249,22 +269,22 @@ uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t addres
             }
             report_padding(entry, width - n % width, width, width);
             write_mixed_word(*range, 0, buffer + whole, n - whole);
+            note_written(entry, range, address, range->address - 1);
             written += n;
             buffer += n;
             length -= n;
             address += n;
-            if (entry != nullptr) entry->last_address = range->address - 1;
             next_range();
             continue;
         }
         observe(*range, buffer, n);
         apply_byte_order(buffer, n, byte_order(*range, entry));
         write(*range, buffer, n, 0);
+        note_written(entry, range, address, range->address - 1);
         written += n;
         buffer += n;
         length -= n;
         address = range->address;
-        if (entry != nullptr) entry->last_address = address - 1;
         if (range->address > range->end || range->address == 0) next_range();
     }
     return written;
@@ -318,11 +338,26 @@ void Placement::fill_to(uint32_t limit) {
     if (wrapped || range->address > range->end || range->address == 0) next_range();
 }
 
-void Placement::report_unplaced(uint32_t address) {
+// True when data at `address` of `entry` was already written: within the
+// stretches of an entry made of records, within first to last address of
+// any other entry. An entry made of records can meet its own earlier data.
+bool Placement::holds_address(const SectionSpec& s, const SectionSpec* entry,
+                              uint32_t address) const {
+    if ((s.flags & SPEC_RECORDS) != 0) {
+        for (const PlacedExtent& extent : s.extents)
+            if (extent.start <= address && address <= extent.last) return true;
+        return false;
+    }
+    return &s != entry && s.address <= address && address <= s.last_address;
+}
+
+void Placement::report_unplaced(uint32_t address, uint32_t length) {
     SectionSpec* entry = entry_;
     if (entry != nullptr) {
-        if ((entry->flags & SPEC_REPORTED) != 0) return;
-        entry->flags |= SPEC_REPORTED;
+        // Once per entry; for an entry made of records, once per record.
+        const uint16_t once = (entry->flags & SPEC_RECORDS) != 0 ? SPEC_RECORD_REPORTED : SPEC_REPORTED;
+        if ((entry->flags & once) != 0) return;
+        entry->flags |= once | SPEC_REPORTED;
     }
     const RomRange* range = range_;
     const int32_t page = entry != nullptr ? entry->page : (range != nullptr ? range->page : 0);
@@ -331,8 +366,8 @@ void Placement::report_unplaced(uint32_t address) {
 
     const SectionSpec* hit = nullptr;
     for (const SectionSpec* s = selection_.first(); s != nullptr; s = s->next) {
-        if (s == entry || s->range == nullptr || s->page != page) continue;
-        if (s->address <= address && address <= s->last_address) {
+        if (s->range == nullptr || s->page != page) continue;
+        if (holds_address(*s, entry, address)) {
             hit = s;
             break;
         }
@@ -351,9 +386,16 @@ void Placement::report_unplaced(uint32_t address) {
         diag_.report(WARNING, "boot table falls in unconfigured memory at 0%lxh", at);
         return;
     }
-    const bool skipped = range == nullptr || range->page != page ||
-                         (entry != nullptr && address == entry->address &&
-                          section_below_origin(*entry, address, *range));
+    // A record is skipped when all of it lies below the range; a section
+    // when it starts at its own address and all of it lies below the range.
+    bool below = false;
+    if (entry != nullptr && range != nullptr) {
+        if ((entry->flags & SPEC_RECORDS) != 0)
+            below = static_cast<uint64_t>(address) + length <= range->origin;
+        else
+            below = address == entry->address && section_below_origin(*entry, address, *range);
+    }
+    const bool skipped = range == nullptr || range->page != page || below;
     if (skipped)
         diag_.report(WARNING, "section '%s' at 0%lxh falls in unconfigured memory (skipped)", name, at);
     else

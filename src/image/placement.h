@@ -65,8 +65,10 @@ public:
 
     // Brings the current range's address past limit.
     void fill_to(uint32_t limit);
-    // Issues the one placement diagnostic of the current entry.
-    void report_unplaced(uint32_t address);
+    // Issues the one placement diagnostic of the current entry (for an
+    // entry made of records: of the current record), for data of `length`
+    // bytes from `address` that cannot be written.
+    void report_unplaced(uint32_t address, uint32_t length = 0);
     // Leaves the current range: closes its files, tells the observer.
     void next_range();
     // At the end of the conversion: fills every remaining range to its end.
@@ -109,6 +111,9 @@ private:
     void observe(const RomRange& range, const uint8_t* bytes, uint32_t length);
     uint8_t pattern_byte(size_t j) const { return pattern_[j % pattern_.size()]; }
     bool section_below_origin(const SectionSpec& entry, uint32_t address, const RomRange& range) const;
+    bool holds_address(const SectionSpec& s, const SectionSpec* entry, uint32_t address) const;
+    void note_first_write(SectionSpec* entry, RomRange* range, uint32_t start);
+    void note_written(SectionSpec* entry, const RomRange* range, uint32_t first, uint32_t last);
     void report_padding(const SectionSpec* entry, uint32_t pad, uint32_t size, uint32_t width);
     void write_mixed_word(RomRange& range, uint32_t lead, const uint8_t* data, uint32_t count);
     void write(RomRange& range, const uint8_t* buffer, uint32_t length, uint32_t call_length);

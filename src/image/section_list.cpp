@@ -123,6 +123,9 @@ int resolve_entries(SectionSelection& selection, const CoffFile& coff,
                 continue;
             }
             spec->flags |= SPEC_RAM_CINIT;
+            // Placed at the addresses of the variables they initialize, the
+            // records land wherever those lie, each one on its own.
+            if (!spec->boot_loaded()) spec->flags |= SPEC_RECORDS;
             if (const SectionEntry* bss = coff.bss()) source = bss;
         }
 

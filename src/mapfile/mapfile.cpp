@@ -41,16 +41,31 @@ bool placed_in(const CoffFile& coff, const SectionSpec& entry, const RomRange* r
     return entry.range == range && input_section(coff, entry) != nullptr;
 }
 
-// The entry placed in the range with the lowest output start not below
-// `from`; on a tie the earlier in the list.
-SectionSpec* lowest_start(const SectionSelection& selection, const CoffFile& coff,
-                          const RomRange* range, uint64_t from) {
-    SectionSpec* best = nullptr;
+// One line of a range's CONTENTS: an entry and the addresses it took in
+// the range. An entry made of records has a line for every stretch.
+struct MapItem {
+    SectionSpec* entry;
+    uint32_t start;
+    uint32_t last;
+};
+
+// What the range holds, by output start (unsigned); on a tie the entry
+// earlier in the list comes first.
+std::vector<MapItem> placed_items(const SectionSelection& selection, const CoffFile& coff,
+                                  const RomRange* range) {
+    std::vector<MapItem> items;
     for (SectionSpec* s = selection.first(); s != nullptr; s = s->next) {
-        if (!placed_in(coff, *s, range) || s->start_address < from) continue;
-        if (best == nullptr || s->start_address < best->start_address) best = s;
+        if (input_section(coff, *s) == nullptr) continue;
+        if ((s->flags & SPEC_RECORDS) != 0) {
+            for (const PlacedExtent& extent : s->extents)
+                if (extent.range == range) items.push_back(MapItem{s, extent.start, extent.last});
+        } else if (s->range == range) {
+            items.push_back(MapItem{s, s->start_address, s->last_address});
+        }
     }
-    return best;
+    std::stable_sort(items.begin(), items.end(),
+                     [](const MapItem& a, const MapItem& b) { return a.start < b.start; });
+    return items;
 }
 
 // Last address of the boot table as this range shows it: the table's next
@@ -138,8 +153,8 @@ void MapReport::write_range_map(const RomRange& current) {
     // Addresses are carried in 64 bits so that an entry ending at the top
     // of the address space ends the walk instead of wrapping to 0.
     uint64_t next = range->origin;
-    SectionSpec* first = lowest_start(selection_, coff_, range, 0);
-    if (first == nullptr && !o.image) {
+    const std::vector<MapItem> items = placed_items(selection_, coff_, range);
+    if (items.empty() && !o.image) {
         std::fputs("   NO CONTENTS\n", map);
         return;
     }
@@ -169,24 +184,28 @@ void MapReport::write_range_map(const RomRange& current) {
             std::fprintf(map, "%s%s\n", FILES_INDENT,
                          checksum_text(written[i]->figures, count_width).c_str());
     }
-    if (first == nullptr) return;
+    if (items.empty()) return;
 
+    // The walk starts at the lowest start and takes, after each line, the
+    // next item that starts beyond it.
     std::fputs("\n   CONTENTS: ", map);
     bool boot_table_shown = false;
-    for (SectionSpec* cur = first; cur != nullptr;) {
-        if (cur != first) std::fputs(CONTENTS_INDENT, map);
+    bool first = true;
+    for (const MapItem& item : items) {
+        if (!first && item.start < next) continue;
+        SectionSpec* cur = item.entry;
+        if (!first) std::fputs(CONTENTS_INDENT, map);
+        first = false;
         const SectionEntry* section = input_section(coff_, *cur);
-        const bool gap = o.image && next != cur->start_address;
+        const bool gap = o.image && next != item.start;
         if (!cur->boot_loaded()) {
-            if (gap) fill_line(map, static_cast<uint32_t>(next), cur->start_address - 1, range->fill);
-            std::fprintf(map, "%08lx..%08lx   %s", ul(cur->start_address), ul(cur->last_address),
-                         cur->name.c_str());
+            if (gap) fill_line(map, static_cast<uint32_t>(next), item.start - 1, range->fill);
+            std::fprintf(map, "%08lx..%08lx   %s", ul(item.start), ul(item.last), cur->name.c_str());
             if ((cur->flags & SPEC_REPORTED) != 0) std::fputs(" (INCOMPLETE)", map);
             std::fputc('\n', map);
         } else {
             if (!boot_table_shown) {
-                if (gap)
-                    fill_line(map, static_cast<uint32_t>(next), cur->start_address - 1, range->fill);
+                if (gap) fill_line(map, static_cast<uint32_t>(next), item.start - 1, range->fill);
                 std::fprintf(map, "%08lx..%08lx   BOOT TABLE", ul(boot_.boot_org()),
                              ul(boot_table_last(selection_, coff_, boot_.table_address(), range)));
                 if (boot_table_incomplete(selection_, coff_, range)) std::fputs(" (INCOMPLETE)", map);
@@ -197,14 +216,13 @@ void MapReport::write_range_map(const RomRange& current) {
             if ((cur->flags & SPEC_CONTINUED) != 0)
                 std::fputs("(continued)\n", map);
             else
-                std::fprintf(map, "btad=%08lx  dest=%08lx size=%08x\n", ul(cur->start_address),
+                std::fprintf(map, "btad=%08lx  dest=%08lx size=%08x\n", ul(item.start),
                              ul(section->vaddr), section->size);
         }
-        uint32_t end = cur->last_address > cur->start_address ? cur->last_address
-                                                               : cur->start_address;
+        const uint32_t end = item.last > item.start ? item.last : item.start;
         next = static_cast<uint64_t>(end) + 1;
         cur->flags |= SPEC_CONTINUED;
-        cur = next > 0xFFFFFFFFull ? nullptr : lowest_start(selection_, coff_, range, next);
+        if (next > 0xFFFFFFFFull) break;
     }
 
     if (o.image && next <= range->end) {
