@@ -27,7 +27,7 @@ const std::string EXAMPLES = std::string(COFFHEX_SOURCE_DIR) + "/examples";
 // Every recipe, by directory name. A recipe directory holds app.coff, one or
 // more *.cmd files and expected/.
 const std::vector<std::string> RECIPES = {"eprom32", "two16", "image-fill", "boot-table",
-                                          "select", "checksum"};
+                                          "select", "checksum", "self-check"};
 
 bool ends_with(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -99,6 +99,11 @@ std::string test_name(const testing::TestParamInfo<std::string>& info) {
 //   The map of select lists .const (0x300) before .text (placed at 0x8000,
 //   though it runs at 0); exclude converts .text and .data only.
 
+// self-check: 8-bit flash, image mode, fill FF. code_sum: 01+10+02+20 + 8 x FF
+//   = 0x82B, stored big-endian at 0x10 (08 2B); rom_crc: Python's
+//   zlib.crc32 of the 60 bytes 0x00..0x3B as flash.hex holds them is
+//   0x2B0C816B, stored little-endian at 0x3C (6B 81 0C 2B). The map shows
+//   both fields among the contents and lists them in CHECKSUM FIELDS.
 class Recipe : public testing::TestWithParam<std::string> {};
 
 TEST_P(Recipe, WritesExactlyTheCheckedInOutputs) {

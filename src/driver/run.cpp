@@ -434,6 +434,7 @@ void Conversion::measure_checksum_fields() {
     field_results_ = coverage.results();
     field_placer_ = std::make_unique<FieldPlacer>(checksums_, field_results_, settings_.image);
     sink_->set_field_placer(field_placer_.get());
+    if (map_ != nullptr) map_->show_fields(field_placer_->entries());
 }
 
 // Completes a boot table that is still being built, places the checksum

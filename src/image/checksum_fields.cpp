@@ -363,7 +363,7 @@ FieldPlacer::FieldPlacer(const ChecksumConfig& config, const std::vector<FieldRe
         p.page = field.page;
         p.address = field.word_first;
         p.bytes = results[i].words;
-        p.entry.name = field.name;
+        p.entry.name = "CHECKSUM " + field.name;
         p.entry.page = field.page;
         p.entry.address = field.word_first;
         p.entry.start_address = field.word_first;
@@ -392,6 +392,12 @@ void FieldPlacer::place_before(Placement& placement, int32_t page, uint32_t addr
         ++next_;
         place(placement, field);
     }
+}
+
+std::vector<SectionSpec*> FieldPlacer::entries() {
+    std::vector<SectionSpec*> list;
+    for (Pending& p : pending_) list.push_back(&p.entry);
+    return list;
 }
 
 void FieldPlacer::place_rest(Placement& placement) {

@@ -115,6 +115,9 @@ public:
     void place_before(Placement& placement, int32_t page, uint32_t address);
     // Places every field not placed yet.
     void place_rest(Placement& placement);
+    // The entries the fields are placed for (named "CHECKSUM name"); the
+    // placement records where each went, as for a section.
+    std::vector<SectionSpec*> entries();
 
 private:
     struct Pending {
