@@ -442,6 +442,10 @@ void Conversion::measure_checksum_fields() {
 // (fill to its end in image mode, map block, files closed).
 void Conversion::finish_output() {
     if (!boot_->closed()) boot_->close_boot_table();
+    // A measuring pass that ended early ends the conversion the same way
+    // before this point; images without their fields are never put in place.
+    if (!checksums_.empty() && field_placer_ == nullptr)
+        diag_.internal("checksum fields were not measured");
     if (field_placer_ != nullptr) field_placer_->place_rest(*placement_);
     placement_->finish_ranges();
     if (map_ != nullptr) map_->write_checksum_fields(checksums_, field_results_);
