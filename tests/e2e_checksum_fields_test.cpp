@@ -48,7 +48,8 @@ struct Case {
     Readback readback;
     std::vector<std::string> files;
     bool image;        // every byte of a span is in the files
-    uint8_t fill;      // else: the byte of the range's fill value
+    uint8_t fill;      // else: the byte of the range's fill value,
+    bool image_twin;   // or the bytes the same run with -image writes there
     std::vector<Field> fields;
 };
 
@@ -133,14 +134,16 @@ const std::vector<Case>& cases() {
          {"a.i0", "a.i1", "a.i2", "a.i3"},
          true,
          0,
+         false,
          {{"whole", "crc32", 0x3FC, 0, 0x3FF, true, false},
           {"head", "crc16_ccitt", 0x10, 0x40, 0x33F, false, true},
           {"total", "sum32", 0x20, 0x200, 0x3FB, false, false}}},
-        {"without -image: explicit spans with gaps, both byte orders; the gaps count as fill",
+        {"without -image: explicit spans with gaps, both byte orders; the gaps count as the "
+         "wide fill that image mode writes there",
          sections({{".text paddr=0x1100", test_bytes(48, 3)}, {".data paddr=0x1400", test_bytes(20, 4)}}),
          "app\n-i -map app.map\n"
          "ROMS { rom: origin = 0x1000, length = 0x1000, memwidth = 8, romwidth = 8,\n"
-         "       fill = 0xA5A5A5A5, files = { b.hex } }\n"
+         "       fill = 0x11223344, files = { b.hex } }\n"
          "CHECKSUMS\n{\n"
          "    be: algorithm = crc32_mpeg2, at = 0x1000, origin = 0x1100, length = 0x400, order = big\n"
          "    le: algorithm = crc16_ccitt, at = 0x1FF0, origin = 0x10F0, length = 0x330, order = little\n"
@@ -149,7 +152,8 @@ const std::vector<Case>& cases() {
          Readback::OneFile,
          {"b.hex"},
          false,
-         0xA5,
+         0,
+         true,
          {{"be", "crc32_mpeg2", 0x1000, 0x1100, 0x14FF, false, true},
           {"le", "crc16_ccitt", 0x1FF0, 0x10F0, 0x141F, false, false},
           {"s16", "sum16", 0x1008, 0x1000, 0x1FFF, true, false}}},
@@ -167,6 +171,7 @@ const std::vector<Case>& cases() {
          {"c.i0", "c.i1", "c.i2", "c.i3"},
          true,
          0,
+         false,
          {{"rom", "crc32", 0x1FC, 0, 0x1FF, true, false},
           {"table", "sum32", 0xF0, 0x100, 0x13F, false, false}}},
         {".cinit records in no address order, among the sections, without -image",
@@ -184,6 +189,7 @@ const std::vector<Case>& cases() {
          {"e.hex"},
          false,
          0,
+         false,
          {{"all", "crc32", 0x3F8, 0, 0x3FF, true, false},
           {"vars", "crc16_ccitt", 0x3F0, 0x200, 0x3EF, false, false}}},
     };
@@ -201,26 +207,36 @@ TEST_F(E2eChecksumFields, ValuesRecomputedFromTheWrittenFiles) {
         EXPECT_EQ(r.err, "");
         const ByteMap mem = memory(c);
         const std::string map = read_text(dir.file("app.map"));
+        // The bytes the values are recomputed from: the written files, or
+        // the complete image of the same run with -image.
+        ByteMap image = mem;
+        if (c.image_twin) {
+            RunResult twin = run({"-image", "app.cmd"});
+            ASSERT_EQ(twin.status, 0) << twin.err;
+            image = memory(c);
+        }
         for (const Field& f : c.fields) {
             SCOPED_TRACE(f.name);
             const uint32_t size = field_size(f.algorithm);
             std::vector<uint8_t> covered;
             for (uint64_t a = f.first; a <= f.last; ++a) {
                 if (f.hole && a >= f.at && a < f.at + size) continue;
-                const auto it = mem.find(static_cast<uint32_t>(a));
-                if (c.image) {
-                    ASSERT_NE(it, mem.end()) << "no byte at 0x" << std::hex << a;
+                const auto it = image.find(static_cast<uint32_t>(a));
+                if (c.image || c.image_twin) {
+                    ASSERT_NE(it, image.end()) << "no byte at 0x" << std::hex << a;
                 }
-                covered.push_back(it != mem.end() ? it->second : c.fill);
-            }
-            uint32_t stored = 0;
-            for (uint32_t i = 0; i < size; ++i) {
-                const auto it = mem.find(f.at + i);
-                ASSERT_NE(it, mem.end());
-                stored |= static_cast<uint32_t>(it->second) << (8 * (f.big ? size - 1 - i : i));
+                covered.push_back(it != image.end() ? it->second : c.fill);
             }
             const uint32_t expected = python_values(covered).at(f.algorithm);
-            EXPECT_EQ(stored, expected);
+            for (const ByteMap* written : {&mem, static_cast<const ByteMap*>(&image)}) {
+                uint32_t stored = 0;
+                for (uint32_t i = 0; i < size; ++i) {
+                    const auto it = written->find(f.at + i);
+                    ASSERT_NE(it, written->end());
+                    stored |= static_cast<uint32_t>(it->second) << (8 * (f.big ? size - 1 - i : i));
+                }
+                EXPECT_EQ(stored, expected);
+            }
             EXPECT_TRUE(has_field_line(r.out, f.name, "= " + value_hex(expected, size))) << r.out;
             EXPECT_TRUE(has_field_line(map, f.name, "= " + value_hex(expected, size))) << map;
         }
