@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build and test tools that are missing, from Debian's packages
-# (python3 for the CRC-32 the checksum tests compare with; with --fuzz also
+# (python3 for the CRC-32 the checksum tests compare with, zlib for the
+# checksum fields; with --fuzz also
 # clang and its libFuzzer runtime, with --bench GNU time, with --windows the
 # MinGW-w64 cross compiler, Wine, groff for the HTML manual and zip, with
 # --package lintian, which checks the Debian package).
@@ -16,6 +17,7 @@ for tool in "${!wanted[@]}"; do
   command -v "$tool" >/dev/null 2>&1 || packages+=("${wanted[$tool]}")
 done
 [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
+[ -f /usr/include/zlib.h ] || packages+=(zlib1g-dev)
 if [ "${1:-}" = "--bench" ]; then
   [ -x /usr/bin/time ] || packages+=(time)
   command -v python3 >/dev/null 2>&1 || packages+=(python3)
@@ -24,6 +26,7 @@ if [ "${1:-}" = "--windows" ]; then
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || packages+=(g++-mingw-w64-x86-64-posix)
   [ -x /usr/lib/wine/wine64 ] || packages+=(wine64)
   [ -f /usr/share/groff/current/font/devhtml/DESC ] || packages+=(groff)
+  [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || packages+=(libz-mingw-w64-dev)
   command -v zip >/dev/null 2>&1 || packages+=(zip)
   command -v unzip >/dev/null 2>&1 || packages+=(unzip)
 fi

@@ -28,7 +28,7 @@ const std::string EXAMPLES = std::string(COFFHEX_SOURCE_DIR) + "/examples";
 // description (app.coff, or app.elf for an ELF file), one or more *.cmd
 // files and expected/.
 const std::vector<std::string> RECIPES = {"eprom32", "two16", "image-fill", "boot-table",
-                                          "select", "checksum", "elf"};
+                                          "select", "checksum", "self-check", "elf"};
 
 std::string description_of(const std::string& source) {
     return file_exists(source + "/app.elf") ? read_text(source + "/app.elf")
@@ -111,6 +111,11 @@ std::string test_name(const testing::TestParamInfo<std::string>& info) {
 //   00010000 and .text, 04000000 00800000 (.data's run address 0x8000) and
 //   11223344, terminator 00000000: 0x1000..0x1023, cut at .data's start.
 
+// self-check: 8-bit flash, image mode, fill FF. code_sum: 01+10+02+20 + 8 x FF
+//   = 0x82B, stored big-endian at 0x10 (08 2B); rom_crc: Python's
+//   zlib.crc32 of the 60 bytes 0x00..0x3B as flash.hex holds them is
+//   0x2B0C816B, stored little-endian at 0x3C (6B 81 0C 2B). The map shows
+//   both fields among the contents and lists them in CHECKSUM FIELDS.
 class Recipe : public testing::TestWithParam<std::string> {};
 
 TEST_P(Recipe, WritesExactlyTheCheckedInOutputs) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cmdfile/checksums.h"
 #include "cmdfile/lexer.h"
 #include "cmdfile/parser.h"
 #include "cmdfile/roms.h"
@@ -97,6 +98,16 @@ public:
     void set_paddr(uint32_t v) override { record("paddr " + hex(v)); }
     void set_datawidth(uint32_t v) override { record("datawidth " + std::to_string(v)); }
     void append_section_spec() override { record("append"); }
+    void begin_checksums() override { record("begin_checksums"); }
+    void new_checksum(const char* name) override { record(std::string("field ") + name); }
+    void set_checksum_algorithm(const char* name) override { record(std::string("algorithm ") + name); }
+    void set_checksum_at(uint32_t v) override { record("at " + hex(v)); }
+    void set_checksum_origin(uint32_t v) override { record("span origin " + hex(v)); }
+    void set_checksum_length(uint32_t v) override { record("span length " + hex(v)); }
+    void set_checksum_order(const char* name) override { record(std::string("order ") + name); }
+    void set_checksum_page(uint32_t v) override { record("field page " + std::to_string(v)); }
+    void unknown_checksum_attribute(const char* name) override { record(std::string("unknown ") + name); }
+    void end_checksums() override { record("end_checksums"); }
 
     std::vector<Call> calls;
 
@@ -116,8 +127,8 @@ private:
 class ConversionActions : public CommandActions {
 public:
     ConversionActions(Settings& settings, OptionParser& options, MemoryConfig& memory,
-                      SectionSelection& selection)
-        : settings_(settings), options_(options), memory_(memory), selection_(selection) {}
+                      SectionSelection& selection, Diagnostics& diag)
+        : checksums(diag), settings_(settings), options_(options), memory_(memory), selection_(selection) {}
 
     void option(const char* text) override { options_.parse_option(text, nullptr); }
     void input_name(const char* name) override { inputs.emplace_back(name); }
@@ -137,7 +148,18 @@ public:
     void set_paddr(uint32_t value) override { selection_.set_paddr(value); }
     void set_datawidth(uint32_t bits) override { selection_.set_datawidth(bits); }
     void append_section_spec() override { selection_.append_section_spec(); }
+    void begin_checksums() override { checksums.begin_checksums(); }
+    void new_checksum(const char* name) override { checksums.new_field(name); }
+    void set_checksum_algorithm(const char* name) override { checksums.set_algorithm(name); }
+    void set_checksum_at(uint32_t value) override { checksums.set_at(value); }
+    void set_checksum_origin(uint32_t value) override { checksums.set_origin(value); }
+    void set_checksum_length(uint32_t value) override { checksums.set_length(value); }
+    void set_checksum_order(const char* name) override { checksums.set_order(name); }
+    void set_checksum_page(uint32_t value) override { checksums.set_page(value); }
+    void unknown_checksum_attribute(const char* name) override { checksums.unknown_attribute(name); }
+    void end_checksums() override { checksums.finish_field(); }
 
+    ChecksumConfig checksums;
     std::vector<std::string> inputs;
 
 private:
@@ -488,6 +510,30 @@ TEST_F(ParserTest, RecoveryInsideSectionsDiscardsUntilAnItemCanStart) {
     EXPECT_EQ(err_, syntax_error(1));
 }
 
+// Inside CHECKSUMS the attribute names match in any case, "_" is a name
+// character, the other blocks' keywords (fill, f, boot) are names, and a
+// name followed by "=" is an attribute the directive does not know.
+TEST_F(ParserTest, ChecksumsDirective) {
+    expect_clean(parse("CHECKSUMS\n{\n"
+                       "  image_crc: ALGORITHM = crc32, AT = 0x1FFC\n"
+                       "  f algorithm sum16 at (0x10) o 0x100 Length = 0x20, Order = little, PAGE 1\n"
+                       "  boot: Algorithm = Sum32, at = 0xF0 fill = 0xFF\n"
+                       "}\nfill\n"));
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_checksums", "field image_crc", "algorithm crc32",
+                              "at 0x1FFC", "field f", "algorithm sum16", "at 0x10",
+                              "span origin 0x100", "span length 0x20", "order little", "field page 1",
+                              "field boot", "algorithm Sum32", "at 0xF0", "unknown fill",
+                              "end_checksums", "kw_off", "input fill"}));
+}
+
+TEST_F(ParserTest, RecoveryInsideChecksumsDiscardsUntilAnElementCanStart) {
+    EXPECT_EQ(parse("CHECKSUMS { a at = = 3 b algorithm crc32 }"), 0);
+    EXPECT_EQ(calls(), (Calls{"kw_on", "begin_checksums", "field a", "field b", "algorithm crc32",
+                              "end_checksums", "kw_off"}));
+    EXPECT_EQ(out_, position("CHECKSUMS { a at = ="));
+    EXPECT_EQ(err_, syntax_error(1));
+}
+
 // ---------------------------------------------------------------- top-level recovery
 
 TEST_F(ParserTest, TopLevelErrorSkipsOnlyTheRestOfItsLine) {
@@ -655,15 +701,26 @@ TEST_F(ParserTest, ActionsOfAConversionCarryOutOptionsAndDirectives) {
     OptionParser options(settings, lexer, captured.diag, "coffhex");
     MemoryConfig memory(captured.diag);
     SectionSelection selection(captured.diag);
-    ConversionActions actions(settings, options, memory, selection);
+    ConversionActions actions(settings, options, memory, selection, captured.diag);
     expect_clean(parse_with("-romwidth 16 -o out.hex\n"
                             "ROMS {\n"
                             "  PAGE 1:\n"
                             "  rom1: origin = 0x100, length = 0x200, width = 8, memwidth = 32,\n"
                             "        fill = 0xFF, files = { a.hex fill }\n"
                             "}\n"
-                            "SECTIONS { .text: paddr = 0x100 .data boot }\n",
+                            "SECTIONS { .text: paddr = 0x100 .data boot }\n"
+                            "CHECKSUMS { rom_crc: Algorithm = CRC32_MPEG2, at = 0x2FC,\n"
+                            "            origin = 0x100 length = 0x80 ORDER = Big page = 1 }\n",
                             actions));
+    ASSERT_EQ(actions.checksums.fields().size(), 1u);
+    const ChecksumField& field = actions.checksums.fields()[0];
+    EXPECT_EQ(field.name, "rom_crc");
+    EXPECT_EQ(field.algorithm, ChecksumAlgorithm::Crc32Mpeg2);
+    EXPECT_EQ(field.at, 0x2FCu);
+    EXPECT_EQ(field.origin, 0x100u);
+    EXPECT_EQ(field.length, 0x80u);
+    EXPECT_EQ(field.order, ChecksumOrder::Big);
+    EXPECT_EQ(field.page, 1);
     EXPECT_EQ(settings.rom_width, 2);
     EXPECT_EQ(settings.output_names, std::vector<std::string>{"out.hex"});
     EXPECT_TRUE(actions.inputs.empty());

@@ -13,6 +13,7 @@
 #include "cmdfile/sections.h"
 #include "diag/common.h"
 #include "diag/diag.h"
+#include "image/checksum_fields.h"
 #include "image/placement.h"
 #include "image/section_list.h"
 
@@ -314,9 +315,12 @@ void DataSink::deliver(const SectionEntry& section, SectionSpec* entry, const ui
     }
 
     if (entry->boot_loaded()) {
+        // Fields below the boot table's next address go first.
+        if (fields_ != nullptr) fields_->place_before(placement_, entry->page, boot_.table_address());
         boot_.load_boot_chunk(*entry, data, length, address);
         return;
     }
+    if (fields_ != nullptr) fields_->place_before(placement_, entry->page, output_address);
     placement_.place_chunk(data, length, output_address);
 }
 

@@ -13,6 +13,7 @@
 namespace coffhex {
 
 class Diagnostics;
+class FieldPlacer;
 class Placement;
 struct ConversionOrder;
 struct SectionSpec;
@@ -114,6 +115,9 @@ public:
     void load_chunk(int index, const SectionEntry& section, const uint8_t* data, uint32_t length,
                     uint32_t address, int32_t page) override;
 
+    // Checksum fields to place among the data (nullptr: none).
+    void set_field_placer(FieldPlacer* fields) { fields_ = fields; }
+
     // Reads the records of the .cinit entry placed as records (if any) and
     // orders them by output address. Called once before the sections' data.
     void read_records_ahead();
@@ -138,6 +142,7 @@ private:
     Placement& placement_;
     BootTable& boot_;
     Diagnostics& diag_;
+    FieldPlacer* fields_ = nullptr;
 
     // The records read ahead, by output address; the next one to place.
     std::vector<RecordPiece> records_;

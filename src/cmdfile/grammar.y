@@ -8,8 +8,8 @@
  *   fetching a look-ahead token, so the option, input-name and keyword
  *   actions (which read from the lexer themselves, or switch its keyword
  *   context) run before the next token is read.
- * - The states that shift `error` (the top-level entry list, the range list
- *   and the section list) have shifts, so they never take a default
+ * - The states that shift `error` (the top-level entry list, the range list,
+ *   the section list and the checksum list) have shifts, so they never take a default
  *   reduction: an unexpected token is detected there and recovery starts
  *   there instead of reducing towards the start symbol.
  */
@@ -69,6 +69,10 @@ static int yylex(CMDFILE_STYPE* value, coffhex::Lexer& lexer) {
     case coffhex::TOK_DATAWIDTH: return T_DATAWIDTH;
     case coffhex::TOK_PADDR: return T_PADDR;
     case coffhex::TOK_MEMWIDTH: return T_MEMWIDTH;
+    case coffhex::TOK_CHECKSUMS: return T_CHECKSUMS;
+    case coffhex::TOK_ALGORITHM: return T_ALGORITHM;
+    case coffhex::TOK_AT: return T_AT;
+    case coffhex::TOK_ORDER: return T_ORDER;
     default: return code;  /* one of the eight single characters */
     }
 }
@@ -85,6 +89,7 @@ static void yyerror(coffhex::Lexer& lexer, coffhex::CommandActions&, coffhex::Di
 %token <text> NAME
 %token <number> NUMBER
 %token PAGE LENGTH ORIGIN SECTIONS FILL ROMS FILES WIDTH BOOT DATAWIDTH PADDR MEMWIDTH
+%token CHECKSUMS ALGORITHM AT ORDER
 
 %type <number> value
 
@@ -106,6 +111,7 @@ entry
     | input_name
     | roms_directive
     | sections_directive
+    | checksums_directive
     | error
         {
             /* Skip the rest of the offending token's line. No token has been
@@ -262,6 +268,53 @@ paddr_attribute
 
 datawidth_attribute
     : DATAWIDTH equals_opt value  { if ($3.fits) actions.set_datawidth($3.value); }
+    ;
+
+/* ---------------------------------------------------------------- CHECKSUMS */
+
+/* A field is a name followed by its attributes; the next name (or the
+   closing brace) completes it. A name followed by "=" is an attribute this
+   directive does not know. */
+checksums_directive
+    : checksums_keyword '{' checksum_list '}'
+        {
+            actions.end_checksums();
+            lexer.keywords_off();
+        }
+    ;
+
+checksums_keyword
+    : CHECKSUMS             { lexer.checksum_keywords_on(); actions.begin_checksums(); }
+    ;
+
+checksum_list
+    : checksum_element
+    | checksum_list checksum_element
+    ;
+
+checksum_element
+    : checksum_name colon_opt
+    | NAME '=' checksum_value     { actions.unknown_checksum_attribute($1); }
+    | checksum_attribute comma_opt
+    | error
+    ;
+
+checksum_name
+    : NAME                  { actions.new_checksum($1); }
+    ;
+
+checksum_value
+    : value
+    | NAME
+    ;
+
+checksum_attribute
+    : ALGORITHM equals_opt NAME   { actions.set_checksum_algorithm($3); }
+    | AT equals_opt value         { actions.set_checksum_at($3); }
+    | ORIGIN equals_opt value     { actions.set_checksum_origin($3); }
+    | LENGTH equals_opt value     { actions.set_checksum_length($3); }
+    | ORDER equals_opt NAME       { actions.set_checksum_order($3); }
+    | PAGE equals_opt value       { actions.set_checksum_page($3); }
     ;
 
 /* ---------------------------------------------------------------- shared */

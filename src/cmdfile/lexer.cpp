@@ -7,6 +7,7 @@
 // rely on.
 #include "cmdfile/lexer.h"
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <memory>
@@ -38,7 +39,8 @@ constexpr size_t POOL_BLOCK = 1024;
 
 // ---------------------------------------------------------------- keywords
 
-enum Active { BLOCKS, ALWAYS };
+// BLOCKS: inside directive blocks; CHECKSUMS: inside a CHECKSUMS block only.
+enum Active { BLOCKS, ALWAYS, CHECKSUMS };
 
 struct Keyword {
     const char* text;
@@ -50,6 +52,7 @@ struct Keyword {
 // table is searched by binary search.
 constexpr Keyword KEYWORDS[] = {
     {"BOOT", TOK_BOOT, BLOCKS},
+    {"CHECKSUMS", TOK_CHECKSUMS, ALWAYS},
     {"DATAWIDTH", TOK_DATAWIDTH, BLOCKS},
     {"DWIDTH", TOK_DATAWIDTH, BLOCKS},
     {"FILES", TOK_FILES, BLOCKS},
@@ -64,6 +67,8 @@ constexpr Keyword KEYWORDS[] = {
     {"ROMWIDTH", TOK_WIDTH, BLOCKS},
     {"SECTIONS", TOK_SECTIONS, ALWAYS},
     {"WIDTH", TOK_WIDTH, BLOCKS},
+    {"algorithm", TOK_ALGORITHM, CHECKSUMS},
+    {"at", TOK_AT, CHECKSUMS},
     {"boot", TOK_BOOT, BLOCKS},
     {"datawidth", TOK_DATAWIDTH, BLOCKS},
     {"dw", TOK_DATAWIDTH, BLOCKS},
@@ -78,6 +83,7 @@ constexpr Keyword KEYWORDS[] = {
     {"mw", TOK_MEMWIDTH, BLOCKS},
     {"mwidth", TOK_MEMWIDTH, BLOCKS},
     {"o", TOK_ORIGIN, BLOCKS},
+    {"order", TOK_ORDER, CHECKSUMS},
     {"org", TOK_ORIGIN, BLOCKS},
     {"origin", TOK_ORIGIN, BLOCKS},
     {"paddr", TOK_PADDR, BLOCKS},
@@ -87,7 +93,7 @@ constexpr Keyword KEYWORDS[] = {
     {"width", TOK_WIDTH, BLOCKS},
 };
 constexpr size_t KEYWORD_COUNT = sizeof KEYWORDS / sizeof KEYWORDS[0];
-static_assert(KEYWORD_COUNT == 36);
+static_assert(KEYWORD_COUNT == 40);
 
 constexpr bool keywords_sorted() {
     for (size_t i = 1; i < KEYWORD_COUNT; ++i) {
@@ -111,7 +117,16 @@ int Lexer::find_keyword(std::string_view text) const {
         const int order = text.compare(KEYWORDS[mid].text);
         if (order == 0) {
             const Keyword& row = KEYWORDS[mid];
-            return (row.active == ALWAYS || keywords_) ? row.token : 0;
+            // A CHECKSUMS block knows, of the other blocks' keywords, only
+            // those of its own attributes; the rest are names there.
+            const bool field_attribute =
+                row.token == TOK_ORIGIN || row.token == TOK_LENGTH || row.token == TOK_PAGE;
+            const bool active =
+                row.active == ALWAYS ||
+                (row.active == BLOCKS && context_ == Context::Blocks) ||
+                (row.active == BLOCKS && context_ == Context::Checksums && field_attribute) ||
+                (row.active == CHECKSUMS && context_ == Context::Checksums);
+            return active ? row.token : 0;
         }
         if (order < 0) high = mid;
         else low = mid + 1;
@@ -146,7 +161,7 @@ const char* Lexer::pool_store(const char* text, size_t length) {
 
 bool Lexer::is_name_char(unsigned char c) const {
     if (c >= 128) return false;
-    if (c == ':') return !keywords_;
+    if (c == ':') return context_ == Context::Off;
     return NAME_CHARS.table[c];
 }
 
@@ -248,6 +263,14 @@ bool Lexer::skip_blanks_and_comments() {
 int Lexer::name_or_keyword(const char* text, size_t length) {
     const std::string_view view(text, length);
     if (const int keyword = find_keyword(view); keyword != 0) return keyword;
+    if (context_ == Context::Checksums && length <= LEX_LINE_MAX) {
+        // Keywords are matched in any case inside a CHECKSUMS block.
+        char lower[LEX_LINE_MAX + 1];
+        for (size_t i = 0; i < length; ++i)
+            lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+        if (const int keyword = find_keyword(std::string_view(lower, length)); keyword != 0)
+            return keyword;
+    }
     token_text_ = pool_store(text, length);
     return TOK_NAME;
 }
@@ -362,7 +385,7 @@ int Lexer::recognise_token() {
 Lexer::Lexer(Diagnostics& diag) : diag_(diag), pool_used_(POOL_BLOCK) {}
 
 void Lexer::start(FILE* input) {
-    keywords_ = false;
+    context_ = Context::Off;
     file_line_.assign(1, '\0');
     line_ = file_line_.data();
     cursor_ = 0;
@@ -394,7 +417,7 @@ int Lexer::read_value(const char* text, bool as_token) {
     value_line_.assign(text != nullptr ? text : "");
     line_ = value_line_.data();
     cursor_ = 0;
-    keywords_ = false;
+    context_ = Context::Off;
     line_count_ = 0;
     // The copy is the whole input: its end is the end of input.
     input_ended_ = true;

@@ -30,6 +30,10 @@ enum TokenCode : int {
     TOK_DATAWIDTH = 12,
     TOK_PADDR = 13,
     TOK_MEMWIDTH = 14,
+    TOK_CHECKSUMS = 15,
+    TOK_ALGORITHM = 16,
+    TOK_AT = 17,
+    TOK_ORDER = 18,
 };
 
 // A number as the command-file grammar carries it.
@@ -71,9 +75,12 @@ public:
     bool token_number_fits() const { return token_number_fits_; }
     const char* token_text() const { return token_text_; }
 
-    void keywords_on() { keywords_ = true; }
-    void keywords_off() { keywords_ = false; }
-    bool keywords_active() const { return keywords_; }
+    void keywords_on() { context_ = Context::Blocks; }
+    void keywords_off() { context_ = Context::Off; }
+    // Inside a CHECKSUMS block: the keywords of checksum field attributes,
+    // matched in any case; the other blocks' keywords are names there.
+    void checksum_keywords_on() { context_ = Context::Checksums; }
+    bool keywords_active() const { return context_ != Context::Off; }
 
     // Writes the line up to the cursor, a newline, blanks and a caret line
     // to the conversion's standard output.
@@ -108,7 +115,8 @@ private:
     char* line_ = file_line_.data();
     size_t cursor_ = 0;
     int32_t line_count_ = 0;
-    bool keywords_ = false;
+    enum class Context { Off, Blocks, Checksums };
+    Context context_ = Context::Off;
     FILE* input_ = nullptr;
     // The input has ended: no further line is read until the next start.
     // Also set while a command-line value copied by read_value() is read,

@@ -1,5 +1,5 @@
 // Command-file grammar: parses a command file and carries out its options,
-// input names and ROMS/SECTIONS directives as they are recognised.
+// input names and ROMS/SECTIONS/CHECKSUMS directives as they are recognised.
 #pragma once
 
 #include <cstdint>
@@ -32,13 +32,23 @@ public:
     virtual void set_paddr(uint32_t value) = 0;
     virtual void set_datawidth(uint32_t bits) = 0;
     virtual void append_section_spec() = 0;
+    virtual void begin_checksums() = 0;             // CHECKSUMS keyword
+    virtual void new_checksum(const char* name) = 0;
+    virtual void set_checksum_algorithm(const char* name) = 0;
+    virtual void set_checksum_at(uint32_t value) = 0;
+    virtual void set_checksum_origin(uint32_t value) = 0;
+    virtual void set_checksum_length(uint32_t value) = 0;
+    virtual void set_checksum_order(const char* name) = 0;
+    virtual void set_checksum_page(uint32_t value) = 0;
+    virtual void unknown_checksum_attribute(const char* name) = 0;
+    virtual void end_checksums() = 0;               // closing brace of CHECKSUMS
 };
 
 // Reads the lexer's command file to its end. Returns 0 when it was
 // accepted, 1 when it was abandoned after a syntax error, 2 when the parse
 // stack overflowed. Syntax errors are reported through `diag`. The lexer's
-// keyword context is switched by the grammar itself (on after ROMS and
-// SECTIONS, off inside a files list and after a directive).
+// keyword context is switched by the grammar itself (on after ROMS,
+// SECTIONS and CHECKSUMS, off inside a files list and after a directive).
 int parse_command_file(Lexer& lexer, CommandActions& actions, Diagnostics& diag);
 
 }  // namespace coffhex

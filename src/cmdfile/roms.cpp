@@ -204,4 +204,14 @@ void MemoryConfig::finish_rom_ranges(const RangeDefaults& opt) {
 
 }
 
+RangeListCopy copy_range_list(const RomRange* first) {
+    RangeListCopy copy;
+    for (const RomRange* r = first; r != nullptr; r = r->next) {
+        copy.ranges.push_back(*r);
+        copy.ranges.back().next = nullptr;
+        if (copy.ranges.size() > 1) copy.ranges[copy.ranges.size() - 2].next = &copy.ranges.back();
+    }
+    return copy;
+}
+
 }  // namespace coffhex

@@ -35,6 +35,14 @@ struct RomRange {
     bool open = false;
 };
 
+// A copy of a range list, linked among itself (for a pass that only
+// measures: placement advances the copies, not the originals).
+struct RangeListCopy {
+    std::deque<RomRange> ranges;
+    RomRange* first() { return ranges.empty() ? nullptr : &ranges.front(); }
+};
+RangeListCopy copy_range_list(const RomRange* first);
+
 // Each output file of a range takes one entry of the output stream table.
 inline constexpr int MAX_OUTPUT_FILES = 8;
 

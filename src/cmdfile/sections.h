@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -20,6 +21,7 @@ enum SectionSpecFlags : uint16_t {
     SPEC_CONTINUED = 0x10, // already shown in a block of the map file
     SPEC_RECORDS = 0x20,   // data arrives as records at scattered addresses
     SPEC_RECORD_REPORTED = 0x40,  // with SPEC_RECORDS: the current record drew a diagnostic
+    SPEC_FIELD = 0x80,     // a checksum field's words, not a section
 };
 
 // A stretch of consecutive addresses written for an entry whose data
@@ -76,6 +78,13 @@ public:
     // (the default selection and the linker fill sections) are not the
     // directive's.
     void close_directive() { directive_open_ = false; }
+
+    // A copy of the list as it stands before placement, for a pass that
+    // only measures: its entries are linked among themselves, have written
+    // nothing (no range), and have the ids of the originals.
+    std::unique_ptr<SectionSelection> copy_before_placement(Diagnostics& diag) const;
+    // The entry with this id, or nullptr.
+    SectionSpec* entry_with_id(int id);
 
 private:
     Diagnostics& diag_;

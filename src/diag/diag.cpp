@@ -82,8 +82,8 @@ void wrap_message(FILE* stream, const char* prefix, const char* text) {
 }
 
 void Diagnostics::flush() {
-    std::fflush(out_);
-    std::fflush(err_);
+    if (out_ != nullptr) std::fflush(out_);
+    if (err_ != nullptr) std::fflush(err_);
 }
 
 void Diagnostics::vreport(Severity severity, const char* format, va_list args) {
@@ -105,9 +105,11 @@ void Diagnostics::vreport(Severity severity, const char* format, va_list args) {
         std::snprintf(text + used, sizeof text - used, " (aborting)");
     }
 
-    std::fflush(out_);
-    wrap_message(err_, prefix, text);
-    std::fflush(err_);
+    if (err_ != nullptr) {
+        flush();
+        wrap_message(err_, prefix, text);
+        std::fflush(err_);
+    }
 
     if (severity == FATAL || severity == INTERNAL) throw RunAbort{1};
     if (severity > worst_) worst_ = severity;
@@ -137,16 +139,20 @@ void Diagnostics::internal(const char* format, ...) {
 }
 
 void Diagnostics::abort_with_text(const char* text, int status) {
-    std::fflush(out_);
-    std::fputs(text, err_);
-    std::fflush(err_);
+    if (err_ != nullptr) {
+        flush();
+        std::fputs(text, err_);
+        std::fflush(err_);
+    }
     throw RunAbort{status};
 }
 
 void Diagnostics::abort_wrapped(const char* prefix, const char* text, int status) {
-    std::fflush(out_);
-    wrap_message(err_, prefix, text);
-    std::fflush(err_);
+    if (err_ != nullptr) {
+        flush();
+        wrap_message(err_, prefix, text);
+        std::fflush(err_);
+    }
     throw RunAbort{status};
 }
 
@@ -155,7 +161,9 @@ void Diagnostics::end_run(int status) {
     throw RunAbort{status};
 }
 
-void Diagnostics::vtrace(const char* format, va_list args) { std::vfprintf(out_, format, args); }
+void Diagnostics::vtrace(const char* format, va_list args) {
+    if (out_ != nullptr) std::vfprintf(out_, format, args);
+}
 
 void Diagnostics::trace(const char* format, ...) {
     va_list args;

@@ -29,6 +29,8 @@ struct RunAbort {
 class Diagnostics {
 public:
     // `out` receives the progress and trace lines, `err` the messages.
+    // With both nullptr nothing is written: messages are only counted (and
+    // FATAL and INTERNAL still end the run), for a pass that only measures.
     Diagnostics(FILE* out, FILE* err) : out_(out), err_(err) {}
     Diagnostics(const Diagnostics&) = delete;
     Diagnostics& operator=(const Diagnostics&) = delete;

@@ -8,12 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "boot/boot.h"
+#include "cmdfile/checksums.h"
 #include "cmdfile/lexer.h"
 #include "cmdfile/parser.h"
 #include "cmdfile/roms.h"
 #include "cmdfile/sections.h"
 #include "diag/diag.h"
 #include "driver/options.h"
+#include "image/checksum_fields.h"
+#include "image/output_files.h"
+#include "image/placement.h"
 #include "image/section_list.h"
 #include "platform/files.h"
 
@@ -50,10 +55,12 @@ private:
     void begin_translation();
     void check_format_widths();
     void read_symbols();
+    void measure_checksum_fields();
     void finish_output();
     void close_map_file();
     void put_files_in_place(bool complete);
     void print_checksums();
+    void print_checksum_fields();
     void close_everything();
 
     // What the statements of a command file do.
@@ -75,6 +82,16 @@ private:
     void set_paddr(uint32_t value) override;
     void set_datawidth(uint32_t bits) override;
     void append_section_spec() override;
+    void begin_checksums() override;
+    void new_checksum(const char* name) override;
+    void set_checksum_algorithm(const char* name) override;
+    void set_checksum_at(uint32_t value) override;
+    void set_checksum_origin(uint32_t value) override;
+    void set_checksum_length(uint32_t value) override;
+    void set_checksum_order(const char* name) override;
+    void set_checksum_page(uint32_t value) override;
+    void unknown_checksum_attribute(const char* name) override;
+    void end_checksums() override;
 
     int argc_;
     char** argv_;
@@ -87,6 +104,7 @@ private:
     OptionParser options_;
     MemoryConfig memory_;
     SectionSelection selection_;
+    ChecksumConfig checksums_;
     std::unique_ptr<ArgumentCursor> cursor_;
     bool parsing_command_file_ = false;
     FILE* command_stream_ = nullptr;
@@ -106,12 +124,23 @@ private:
     uint32_t entry_point_ = 0;  // the boot table's entry point
     ConversionOrder conversion_order_;
 
+    // What the machinery is built with (kept for the measuring pass of
+    // the checksum fields, which builds a second set that writes nothing).
+    OutputSettings output_settings_;
+    PlacementSettings placement_settings_;
+    BootSettings boot_settings_;
+    SinkSettings sink_settings_;
+
     // The conversion's machinery, built by the translate step.
     std::unique_ptr<RangeOutput> output_;
     std::unique_ptr<Placement> placement_;
     std::unique_ptr<BootTable> boot_;
     std::unique_ptr<MapReport> map_;
     std::unique_ptr<DataSink> sink_;
+
+    // The checksum fields' values and their placing (only with CHECKSUMS).
+    std::vector<FieldResult> field_results_;
+    std::unique_ptr<FieldPlacer> field_placer_;
 
     // The map file, written under a temporary name until the run is complete.
     FILE* map_stream_ = nullptr;

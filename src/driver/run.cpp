@@ -63,7 +63,8 @@ Conversion::Conversion(int argc, char** argv, FILE* out, FILE* err)
       lexer_(diag_),
       options_(settings_, lexer_, diag_, program_name_),
       memory_(diag_),
-      selection_(diag_) {}
+      selection_(diag_),
+      checksums_(diag_) {}
 
 Conversion::~Conversion() { close_everything(); }
 
@@ -103,6 +104,7 @@ void Conversion::convert() {
     if (settings_.trace_level != 0) object_->trace_headers();
     read_symbols();
     sink_->read_records_ahead();
+    measure_checksum_fields();
     object_->read_section_data(conversion_order_.order, *sink_, settings_.trace_level != 0);
     object_->close();
 
@@ -110,6 +112,7 @@ void Conversion::convert() {
     close_map_file();
     put_files_in_place(true);
     print_checksums();
+    print_checksum_fields();
 }
 
 // ---------------------------------------------------------------- arguments
@@ -215,6 +218,16 @@ void Conversion::set_boot() { selection_.set_boot(); }
 void Conversion::set_paddr(uint32_t value) { selection_.set_paddr(value); }
 void Conversion::set_datawidth(uint32_t bits) { selection_.set_datawidth(bits); }
 void Conversion::append_section_spec() { selection_.append_section_spec(); }
+void Conversion::begin_checksums() { checksums_.begin_checksums(); }
+void Conversion::new_checksum(const char* name) { checksums_.new_field(name); }
+void Conversion::set_checksum_algorithm(const char* name) { checksums_.set_algorithm(name); }
+void Conversion::set_checksum_at(uint32_t value) { checksums_.set_at(value); }
+void Conversion::set_checksum_origin(uint32_t value) { checksums_.set_origin(value); }
+void Conversion::set_checksum_length(uint32_t value) { checksums_.set_length(value); }
+void Conversion::set_checksum_order(const char* name) { checksums_.set_order(name); }
+void Conversion::set_checksum_page(uint32_t value) { checksums_.set_page(value); }
+void Conversion::unknown_checksum_attribute(const char* name) { checksums_.unknown_attribute(name); }
+void Conversion::end_checksums() { checksums_.finish_field(); }
 
 // ---------------------------------------------------------------- configuration
 
@@ -242,6 +255,7 @@ void Conversion::finish_configuration() {
         return name;
     };
     memory_.finish_rom_ranges(defaults);
+    checksums_.complete(memory_.first_range());
 
     zero_based_ = settings_.zero_based;
     if (zero_based_ && !settings_.image) {
@@ -307,7 +321,7 @@ void Conversion::begin_translation() {
     order_ = settings_.order != ORDER_NONE ? settings_.order
                                            : (coff.big_endian_data() ? ORDER_MS : ORDER_LS);
 
-    OutputSettings output;
+    OutputSettings& output = output_settings_;
     output.format = settings_.format;
     output.order = order_;
     output.zero_based = zero_based_;
@@ -317,13 +331,13 @@ void Conversion::begin_translation() {
     output.checksum = settings_.checksum;
     output_ = std::make_unique<RangeOutput>(output, diag_);
 
-    BootSettings boot;
+    BootSettings& boot = boot_settings_;
     boot.boot_org = settings_.boot_org;
     boot.boot_page = settings_.boot_page;
     boot.bootstrap = settings_.bootstrap_section.has_value();
     boot.trace_level = settings_.trace_level;
 
-    PlacementSettings placement;
+    PlacementSettings& placement = placement_settings_;
     placement.image = settings_.image;
     placement.data_width = settings_.data_width;
     placement.order = order_;
@@ -372,7 +386,7 @@ void Conversion::begin_translation() {
                     hex_format(settings_.format).name);
     placement_->set_current_range(memory_.first_range());
 
-    SinkSettings sink;
+    SinkSettings& sink = sink_settings_;
     sink.quiet = settings_.quiet != 0;
     sink.trace_level = settings_.trace_level;
     sink.image = settings_.image;
@@ -399,11 +413,65 @@ void Conversion::read_symbols() {
     if (map_ != nullptr) map_->write_map_header(entry_point_);
 }
 
-// Completes a boot table that is still being built, then finishes every
-// remaining range (fill to its end in image mode, map block, files closed).
+// With a CHECKSUMS directive, before any file is written: the conversion
+// is run once more with no output files, the fields' covered bytes are
+// taken from what placement writes, and their values computed. The fields
+// that section data or the boot table overlaps are refused here. Without
+// the directive nothing of this runs.
+void Conversion::measure_checksum_fields() {
+    if (checksums_.empty()) return;
+    Diagnostics silent(nullptr, nullptr);
+    RangeListCopy ranges = copy_range_list(memory_.first_range());
+    std::unique_ptr<SectionSelection> selection = selection_.copy_before_placement(silent);
+    ConversionOrder order = conversion_order_;
+    for (SectionSpec*& spec : order.spec_of)
+        if (spec != nullptr) spec = selection->entry_with_id(spec->id);
+
+    OutputSettings output = output_settings_;
+    output.no_files = true;
+    output.checksum = false;
+    RangeOutput files(output, silent);
+    Placement placement(placement_settings_, *coff_, *selection, files, silent);
+    BootSettings boot_settings = boot_settings_;
+    boot_settings.trace_level = 0;
+    BootTable boot(boot_settings, *coff_, placement, silent);
+    boot.set_boot_origin(ranges.first());
+    boot.set_entry_point(entry_point_);
+    placement.set_current_range(ranges.first());
+    FieldCoverage coverage(checksums_, memory_.first_range(), *placement_, coff_->big_endian_data());
+    placement.set_data_observer(&coverage);
+    SinkSettings sink = sink_settings_;
+    sink.quiet = true;
+    sink.trace_level = 0;
+    DataSink data(sink, *coff_, order, placement, boot, silent);
+    try {
+        data.read_records_ahead();
+        coff_->read_section_data(order.order, data, false);
+        if (!boot.closed()) boot.close_boot_table();
+        placement.finish_ranges();
+    } catch (const RunAbort&) {
+        // The conversion itself comes to the same end and reports it.
+        return;
+    }
+    if (!coverage.finish(diag_)) diag_.fatal("errors prevent conversion");
+    field_results_ = coverage.results();
+    field_placer_ = std::make_unique<FieldPlacer>(checksums_, field_results_, settings_.image);
+    sink_->set_field_placer(field_placer_.get());
+    if (map_ != nullptr) map_->show_fields(field_placer_->entries());
+}
+
+// Completes a boot table that is still being built, places the checksum
+// fields that lie beyond all data, then finishes every remaining range
+// (fill to its end in image mode, map block, files closed).
 void Conversion::finish_output() {
     if (!boot_->closed()) boot_->close_boot_table();
+    // A measuring pass that ended early ends the conversion the same way
+    // before this point; images without their fields are never put in place.
+    if (!checksums_.empty() && field_placer_ == nullptr)
+        diag_.internal("checksum fields were not measured");
+    if (field_placer_ != nullptr) field_placer_->place_rest(*placement_);
     placement_->finish_ranges();
+    if (map_ != nullptr) map_->write_checksum_fields(checksums_, field_results_);
 }
 
 // ---------------------------------------------------------------- the end of the run
@@ -458,6 +526,19 @@ void Conversion::print_checksums() {
     for (const WrittenFile& file : files)
         diag_.trace("   %-*s  %s\n", name_width, file.name.c_str(),
                     checksum_text(file.figures, count_width).c_str());
+}
+
+// With CHECKSUMS, once the files are in place: one line per field with its
+// algorithm, address, span and value. Nothing with -q.
+void Conversion::print_checksum_fields() {
+    if (field_results_.empty() || settings_.quiet != 0) return;
+    int name_width = 0;
+    for (const ChecksumField& field : checksums_.fields())
+        name_width = std::max(name_width, static_cast<int>(field.name.size()));
+    diag_.trace("Checksum fields:\n");
+    const auto& fields = checksums_.fields();
+    for (size_t i = 0; i < fields.size() && i < field_results_.size(); ++i)
+        diag_.trace("   %s\n", checksum_field_text(fields[i], field_results_[i], name_width).c_str());
 }
 
 // Closes whatever an ended run left open and removes the files it had not

@@ -127,6 +127,12 @@ void RangeOutput::write_range_data(RomRange& range, const uint8_t* buffer, uint3
     if (R > W && std::min(R, length) % W != 0)
         diag_.abort_with_text("INTERNAL ERROR: misaligned internal data write (ABORT)\n", 1);
 
+    if (settings_.no_files) {
+        range.open = true;
+        range.address += length;
+        range.last_written = range.address;
+        return;
+    }
     if (!range.open) open_range_files(range);
 
     if (range.address != range.last_written && !settings_.zero_based) {

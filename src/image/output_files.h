@@ -43,6 +43,7 @@ struct OutputSettings {
     int32_t olength = 20;          // Generic line length
     uint32_t entry_address = 0;    // Extended Tektronix termination record
     bool checksum = false;         // -checksum: the figures of every file
+    bool no_files = false;         // a pass that only measures: nothing is written
 };
 
 // An output file the run has written and closed, with its figures (kept

@@ -40,6 +40,13 @@ ByteOrder Placement::byte_order(const RomRange& range, const SectionSpec* entry)
     return o;
 }
 
+// Tells the data observer of bytes about to be written at the range's
+// address (before they are put into lane order).
+void Placement::observe(const RomRange& range, const uint8_t* bytes, uint32_t length) {
+    if (data_observer_ != nullptr)
+        data_observer_->data_placed(range, range.address, bytes, length, entry_, boot_table_mode_);
+}
+
 void Placement::write(RomRange& range, const uint8_t* buffer, uint32_t length, uint32_t call_length) {
     output_.write_range_data(range, buffer, length, call_length, entry_ != nullptr ? entry_->id : -1);
 }
@@ -47,20 +54,28 @@ void Placement::write(RomRange& range, const uint8_t* buffer, uint32_t length, u
 // Builds the fill pattern of a range: the fill value in the input's byte
 // order, repeated every four bytes, then put into output byte order as data
 // of no section.
-void Placement::build_pattern(const RomRange& range) {
+void Placement::make_pattern(const RomRange& range, std::vector<uint8_t>& pattern) const {
     const size_t size = std::max<size_t>(4, static_cast<size_t>(std::max(range.memwidth, 1)));
-    pattern_.assign(size, 0);
+    pattern.assign(size, 0);
     const uint32_t fill = range.fill;
     const bool big = settings_.big_endian_input;
     for (int j = 0; j < 4; ++j) {
         const int shift = big ? 8 * (3 - j) : 8 * j;
-        pattern_[static_cast<size_t>(j)] = static_cast<uint8_t>(fill >> shift);
+        pattern[static_cast<size_t>(j)] = static_cast<uint8_t>(fill >> shift);
     }
-    for (size_t j = 4; j < size; ++j) pattern_[j] = pattern_[j - 4];
+    for (size_t j = 4; j < size; ++j) pattern[j] = pattern[j - 4];
     // The fill belongs to no section: it is ordered with the default data
     // width, not with that of the section whose gap it happens to fill, so
     // that every fill word of a range reads the same.
-    apply_byte_order(pattern_.data(), static_cast<uint32_t>(size), byte_order(range, nullptr));
+    apply_byte_order(pattern.data(), static_cast<uint32_t>(size), byte_order(range, nullptr));
+}
+
+void Placement::build_pattern(const RomRange& range) { make_pattern(range, pattern_); }
+
+std::vector<uint8_t> Placement::fill_pattern(const RomRange& range) const {
+    std::vector<uint8_t> pattern;
+    make_pattern(range, pattern);
+    return pattern;
 }
 
 // True when the whole section starting at `address` lies below the range's
@@ -85,6 +100,8 @@ uint32_t Placement::widest_memory_word() const {
 
 void Placement::report_padding(const SectionSpec* entry, uint32_t pad, uint32_t size,
                                uint32_t width) {
+    // A checksum field's words are whole words of their own making.
+    if (entry != nullptr && (entry->flags & SPEC_FIELD) != 0) return;
     diag_.report(WARNING,
            "section '%s' was padded by %d bytes to a size of %d to satisfy the "
            "specified memory width of %d",
@@ -103,6 +120,7 @@ void Placement::write_mixed_word(RomRange& range, uint32_t lead, const uint8_t* 
     word_.resize(width);
     for (uint32_t k = 0; k < width; ++k)
         word_[k] = k >= lead && k - lead < count ? data[k - lead] : pattern_byte(k);
+    observe(range, word_.data(), width);
     apply_byte_order(word_.data(), width, byte_order(range, entry_));
     write(range, word_.data(), width, 0);
 }
@@ -245,6 +263,7 @@ uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t addres
             // pattern, and the rest of the data goes on beyond the range.
             const uint32_t whole = n - n % width;
             if (whole != 0) {
+                observe(*range, buffer, whole);
                 apply_byte_order(buffer, whole, byte_order(*range, entry));
                 write(*range, buffer, whole, 0);
             }
@@ -258,6 +277,7 @@ uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t addres
             next_range();
             continue;
         }
+        observe(*range, buffer, n);
         apply_byte_order(buffer, n, byte_order(*range, entry));
         write(*range, buffer, n, 0);
         note_written(entry, range, address, range->address - 1);

@@ -25,6 +25,15 @@ public:
     virtual void range_finished(const RomRange& range) = 0;
 };
 
+// Told of every piece of data placement writes, with its address, before
+// its bytes are put into lane order: the memory as the target sees it.
+class DataObserver {
+public:
+    virtual ~DataObserver() = default;
+    virtual void data_placed(const RomRange& range, uint32_t address, const uint8_t* bytes,
+                             uint32_t length, const SectionSpec* entry, bool boot_table) = 0;
+};
+
 struct PlacementSettings {
     bool image = false;            // -image: ranges are written whole, gaps filled
     int32_t data_width = 1;        // bytes: data of no section (fill)
@@ -78,6 +87,12 @@ public:
 
     // Told whenever placement leaves a range (nullptr: nobody).
     void set_range_observer(RangeObserver* observer) { observer_ = observer; }
+    // Told of every piece of data written (nullptr: nobody).
+    void set_data_observer(DataObserver* observer) { data_observer_ = observer; }
+
+    // The fill pattern of a range in lane byte order (max(4, memwidth)
+    // bytes), as placement pads a memory word with it.
+    std::vector<uint8_t> fill_pattern(const RomRange& range) const;
 
     // The range being filled (nullptr after the last).
     RomRange* current_range() const { return range_; }
@@ -92,6 +107,8 @@ public:
 private:
     ByteOrder byte_order(const RomRange& range, const SectionSpec* entry) const;
     void build_pattern(const RomRange& range);
+    void make_pattern(const RomRange& range, std::vector<uint8_t>& pattern) const;
+    void observe(const RomRange& range, const uint8_t* bytes, uint32_t length);
     uint8_t pattern_byte(size_t j) const { return pattern_[j % pattern_.size()]; }
     bool section_below_origin(const SectionSpec& entry, uint32_t address, const RomRange& range) const;
     bool holds_address(const SectionSpec& s, const SectionSpec* entry, uint32_t address) const;
@@ -106,6 +123,7 @@ private:
     const SectionSelection& selection_;
     RangeOutput& output_;
     RangeObserver* observer_ = nullptr;
+    DataObserver* data_observer_ = nullptr;
     Diagnostics& diag_;
 
     RomRange* range_ = nullptr;

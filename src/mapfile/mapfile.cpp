@@ -52,8 +52,10 @@ struct MapItem {
 // What the range holds, by output start (unsigned); on a tie the entry
 // earlier in the list comes first.
 std::vector<MapItem> placed_items(const SectionSelection& selection, const ObjectFile& coff,
-                                  const RomRange* range) {
+                                  const RomRange* range, const std::vector<SectionSpec*>& fields) {
     std::vector<MapItem> items;
+    for (SectionSpec* field : fields)
+        if (field->range == range) items.push_back(MapItem{field, field->start_address, field->last_address});
     for (SectionSpec* s = selection.first(); s != nullptr; s = s->next) {
         if (input_section(coff, *s) == nullptr) continue;
         if ((s->flags & SPEC_RECORDS) != 0) {
@@ -153,7 +155,7 @@ void MapReport::write_range_map(const RomRange& current) {
     // Addresses are carried in 64 bits so that an entry ending at the top
     // of the address space ends the walk instead of wrapping to 0.
     uint64_t next = range->origin;
-    const std::vector<MapItem> items = placed_items(selection_, coff_, range);
+    const std::vector<MapItem> items = placed_items(selection_, coff_, range, fields_);
     if (items.empty() && !o.image) {
         std::fputs("   NO CONTENTS\n", map);
         return;
@@ -230,6 +232,18 @@ void MapReport::write_range_map(const RomRange& current) {
         std::fprintf(map, "%08lx..%08lx   FILL = %08lx\n", ul(static_cast<uint32_t>(next)),
                      ul(range->end), ul(range->fill));
     }
+}
+
+void MapReport::write_checksum_fields(const ChecksumConfig& config,
+                                      const std::vector<FieldResult>& results) {
+    if (map_ == nullptr || config.empty()) return;
+    int name_width = 0;
+    for (const ChecksumField& field : config.fields())
+        name_width = std::max(name_width, static_cast<int>(field.name.size()));
+    std::fputs("\n\nCHECKSUM FIELDS\n", map_);
+    const auto& fields = config.fields();
+    for (size_t i = 0; i < fields.size() && i < results.size(); ++i)
+        std::fprintf(map_, "   %s\n", checksum_field_text(fields[i], results[i], name_width).c_str());
 }
 
 }  // namespace coffhex

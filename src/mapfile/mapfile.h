@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "image/checksum_fields.h"
 #include "image/placement.h"
 
 namespace coffhex {
@@ -46,6 +48,10 @@ public:
     // The block of a range, once placement has left it.
     void write_range_map(const RomRange& range);
     void range_finished(const RomRange& range) override { write_range_map(range); }
+    // The checksum fields' words, shown among the contents of their range.
+    void show_fields(std::vector<SectionSpec*> fields) { fields_ = std::move(fields); }
+    // The block of the checksum fields, after the ranges' blocks.
+    void write_checksum_fields(const ChecksumConfig& config, const std::vector<FieldResult>& results);
 
 private:
     FILE* map_;
@@ -54,6 +60,7 @@ private:
     const ObjectFile& coff_;
     const BootTable& boot_;
     const RangeOutput* checksums_ = nullptr;
+    std::vector<SectionSpec*> fields_;
     // The "OUTPUT TRANSLATION MAP" title is written before the first block only.
     bool title_pending_ = true;
 };
