@@ -310,11 +310,11 @@ checksum_value
 
 checksum_attribute
     : ALGORITHM equals_opt NAME   { actions.set_checksum_algorithm($3); }
-    | AT equals_opt value         { actions.set_checksum_at($3); }
-    | ORIGIN equals_opt value     { actions.set_checksum_origin($3); }
-    | LENGTH equals_opt value     { actions.set_checksum_length($3); }
+    | AT equals_opt value         { if ($3.fits) actions.set_checksum_at($3.value); }
+    | ORIGIN equals_opt value     { if ($3.fits) actions.set_checksum_origin($3.value); }
+    | LENGTH equals_opt value     { if ($3.fits) actions.set_checksum_length($3.value); }
     | ORDER equals_opt NAME       { actions.set_checksum_order($3); }
-    | PAGE equals_opt value       { actions.set_checksum_page($3); }
+    | PAGE equals_opt value       { if ($3.fits) actions.set_checksum_page($3.value); }
     ;
 
 /* ---------------------------------------------------------------- shared */

@@ -263,9 +263,9 @@ bool Lexer::skip_blanks_and_comments() {
 int Lexer::name_or_keyword(const char* text, size_t length) {
     const std::string_view view(text, length);
     if (const int keyword = find_keyword(view); keyword != 0) return keyword;
-    if (context_ == Context::Checksums && length <= LEX_LINE_MAX) {
+    char lower[32];  // longer than any keyword
+    if (context_ == Context::Checksums && length <= sizeof lower) {
         // Keywords are matched in any case inside a CHECKSUMS block.
-        char lower[LEX_LINE_MAX + 1];
         for (size_t i = 0; i < length; ++i)
             lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
         if (const int keyword = find_keyword(std::string_view(lower, length)); keyword != 0)

@@ -431,22 +431,22 @@ void Conversion::measure_checksum_fields() {
     output.no_files = true;
     output.checksum = false;
     RangeOutput files(output, silent);
-    Placement placement(placement_settings_, *coff_, *selection, files, silent);
+    Placement placement(placement_settings_, *object_, *selection, files, silent);
     BootSettings boot_settings = boot_settings_;
     boot_settings.trace_level = 0;
-    BootTable boot(boot_settings, *coff_, placement, silent);
+    BootTable boot(boot_settings, *object_, placement, silent);
     boot.set_boot_origin(ranges.first());
     boot.set_entry_point(entry_point_);
     placement.set_current_range(ranges.first());
-    FieldCoverage coverage(checksums_, memory_.first_range(), *placement_, coff_->big_endian_data());
+    FieldCoverage coverage(checksums_, memory_.first_range(), *placement_, object_->big_endian_data());
     placement.set_data_observer(&coverage);
     SinkSettings sink = sink_settings_;
     sink.quiet = true;
     sink.trace_level = 0;
-    DataSink data(sink, *coff_, order, placement, boot, silent);
+    DataSink data(sink, *object_, order, placement, boot, silent);
     try {
         data.read_records_ahead();
-        coff_->read_section_data(order.order, data, false);
+        object_->read_section_data(order.order, data, false);
         if (!boot.closed()) boot.close_boot_table();
         placement.finish_ranges();
     } catch (const RunAbort&) {
