@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build and test tools that are missing, from Debian's packages
-# (python3 for the CRC-32 the checksum tests compare with; with --fuzz also
-# clang and its libFuzzer runtime, with --bench GNU time, with --windows the
-# MinGW-w64 cross compiler, Wine, groff for the HTML manual and zip).
+# (zlib for the CRC-32 of -checksum, python3 for the CRC-32 the checksum
+# tests compare with; with --fuzz also clang and its libFuzzer runtime, with
+# --bench GNU time, with --windows the MinGW-w64 cross compiler and its zlib,
+# Wine, groff for the HTML manual and zip).
 set -euo pipefail
 
 declare -A wanted=(
@@ -15,12 +16,14 @@ for tool in "${!wanted[@]}"; do
   command -v "$tool" >/dev/null 2>&1 || packages+=("${wanted[$tool]}")
 done
 [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
+[ -f /usr/include/zlib.h ] || packages+=(zlib1g-dev)
 if [ "${1:-}" = "--bench" ]; then
   [ -x /usr/bin/time ] || packages+=(time)
   command -v python3 >/dev/null 2>&1 || packages+=(python3)
 fi
 if [ "${1:-}" = "--windows" ]; then
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || packages+=(g++-mingw-w64-x86-64-posix)
+  [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || packages+=(libz-mingw-w64-dev)
   [ -x /usr/lib/wine/wine64 ] || packages+=(wine64)
   [ -f /usr/share/groff/current/font/devhtml/DESC ] || packages+=(groff)
   command -v zip >/dev/null 2>&1 || packages+=(zip)

@@ -129,7 +129,7 @@ void IntelWriter::data(const LaneRun& run, SectionId) {
             const RecordBytes record{piece, n, width, run.stride};
             out_.commit(encode_intel_record(out_.room(intel_record_length(n * width)), TYPE_DATA,
                                             record_address_, record));
-            if (checksum_ != nullptr) checksum_->add_from_run(record_start_, record);
+            if (checksum_ != nullptr) checksum_->add(record_start_, record);
             pending_ = false;
         } else {
             gather_pieces(bytes_ + count_, piece, n, width, run.stride);
@@ -140,7 +140,6 @@ void IntelWriter::data(const LaneRun& run, SectionId) {
         last_address_ = piece_address(run, i + n - 1);
         i += n;
     }
-    if (checksum_ != nullptr) checksum_->settle();
 }
 
 }  // namespace

@@ -165,7 +165,7 @@ void MotorolaWriter<v_>::data(const LaneRun& run, SectionId section) {
             const RecordBytes record{piece, n, width, run.stride};
             out_.commit(encode_srecord(out_.room(srecord_length(v_.address_bytes, n * width)),
                                        v_.data_type, record_address_, v_.address_bytes, record));
-            if (checksum_ != nullptr) checksum_->add_from_run(record_address_, record);
+            if (checksum_ != nullptr) checksum_->add(record_address_, record);
             pending_ = false;
         } else {
             gather_pieces(bytes_ + count_, piece, n, width, run.stride);
@@ -176,7 +176,6 @@ void MotorolaWriter<v_>::data(const LaneRun& run, SectionId section) {
         last_address_ = piece_address(run, i + n - 1);
         i += n;
     }
-    if (checksum_ != nullptr) checksum_->settle();
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ void TektronixWriter::data(const LaneRun& run, SectionId) {
             const RecordBytes record{piece, n, width, run.stride};
             out_.commit(encode_tektronix_record(out_.room(tektronix_record_length(n * width)),
                                                 TYPE_DATA, record_address_, record));
-            if (checksum_ != nullptr) checksum_->add_from_run(record_address_, record);
+            if (checksum_ != nullptr) checksum_->add(record_address_, record);
             pending_ = false;
         } else {
             gather_pieces(bytes_ + count_, piece, n, width, run.stride);
@@ -116,7 +116,6 @@ void TektronixWriter::data(const LaneRun& run, SectionId) {
         }
         i += n;
     }
-    if (checksum_ != nullptr) checksum_->settle();
 }
 
 }  // namespace
