@@ -90,20 +90,6 @@ inline void gather_pieces(uint8_t* out, const uint8_t* data, size_t pieces, size
     }
 }
 
-// Length of the next part of a lane piece of `remaining` bytes whose first
-// byte belongs at `address`: at most `max_part` bytes, and none crossing a
-// multiple of 2^segment_bits (0 = no boundary). Keeps records within the
-// count field of their format and inside their address segment.
-inline size_t piece_part(uint32_t address, size_t remaining, size_t max_part, int segment_bits) {
-    size_t part = remaining < max_part ? remaining : max_part;
-    if (segment_bits > 0 && segment_bits < 32) {
-        const uint32_t mask = (uint32_t{1} << segment_bits) - 1;
-        const uint64_t to_boundary = uint64_t{mask} + 1 - (address & mask);
-        if (to_boundary < part) part = static_cast<size_t>(to_boundary);
-    }
-    return part;
-}
-
 // The writers of the format families; `checksum` is nullptr or the
 // accumulator of the file's figures.
 std::unique_ptr<RecordWriter> make_intel_writer(ByteSink& sink, FileChecksum* checksum);
