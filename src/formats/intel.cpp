@@ -12,18 +12,17 @@ constexpr uint8_t TYPE_END_OF_FILE = 0x01;
 constexpr uint8_t TYPE_EXTENDED_LINEAR = 0x04;
 
 struct IntelRecords {
-    // A record is ended before a piece once its line holds 73 characters:
-    // with the 9-character header that is once it holds 32 data bytes, so
-    // 32 data bytes per record for lanes of 1, 2, 4 or 8 bytes. Parts of at
-    // most 128 bytes keep the count field within 255 whatever the ROM
-    // width, and no record crosses a 64 KB boundary.
+    // The line of a record holds 73 characters or more once it has 32 data
+    // bytes after its 9-character header: 32 data bytes a record for lanes
+    // of 1, 2, 4 or 8 bytes. Long pieces go in parts of 128 bytes (the count
+    // field holds 255), and no record crosses a 64 KB boundary.
     static constexpr RecordLimits LIMITS = {(73 - 9 + 1) / 2, 128, 16};
 
-    static size_t length(size_t count) { return intel_record_length(count); }
     [[gnu::always_inline]] static size_t encode(char* out, uint32_t address,
                                                 const RecordBytes& bytes) {
         return encode_intel_record(out, TYPE_DATA, static_cast<uint16_t>(address), bytes);
     }
+    static size_t length(size_t count) { return intel_record_length(count); }
     // An extended linear address record goes before a data record whose
     // upper 16 bits differ from those of the last address of the file (0 at
     // its start). The record carries the low 16 bits; the file gives its

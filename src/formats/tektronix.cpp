@@ -12,12 +12,10 @@ constexpr uint8_t TYPE_DATA = 6;
 constexpr uint8_t TYPE_TERMINATION = 8;
 
 struct TektronixRecords {
-    // A record is ended before a piece once its line holds 79 characters:
-    // with the 15-character header that is once it holds 32 data bytes, so
-    // 32 data bytes per record for lanes of 1, 2, 4 or 8 bytes. Parts of at
-    // most 64 bytes keep the two-digit length field (at most 255
-    // characters) from overflowing whatever the ROM width. The address
-    // field holds every address.
+    // 32 data bytes a record for lanes of 1, 2, 4 or 8 bytes (the line
+    // reaches 79 characters with them after its 15-character header); parts
+    // of 64 bytes keep the two-digit length field within 255 characters.
+    // The address field holds every address: no segments.
     static constexpr RecordLimits LIMITS = {(79 - 15 + 1) / 2, 64, 0};
 
     static size_t length(size_t count) { return tektronix_record_length(count); }
