@@ -11,8 +11,9 @@ bash scripts/install-deps.sh
 bash scripts/install-deps.sh --windows
 
 build=build-windows
+# zlib's static library, so that the program still needs no DLL.
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DCOFFHEX_TESTS=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DCOFFHEX_TESTS=OFF -DZLIB_USE_STATIC_LIBS=ON >/dev/null
 cmake --build "$build" -j "${JOBS:-2}" --target coffhex
 
 version=$(sed -n 's/^project(coffhex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build and test tools that are missing, from Debian's packages
-# (python3 for the CRC-32 the checksum tests compare with, zlib for the
-# checksum fields; with --fuzz also
-# clang and its libFuzzer runtime, with --bench GNU time, with --windows the
-# MinGW-w64 cross compiler, Wine, groff for the HTML manual and zip, with
+# (zlib for the CRC-32 of -checksum and the checksum fields, python3 for the
+# CRC-32 the checksum tests compare with; with --fuzz also clang and its
+# libFuzzer runtime, with --bench GNU time, with --windows the MinGW-w64
+# cross compiler and its zlib, Wine, groff for the HTML manual and zip, with
 # --package lintian, which checks the Debian package).
 set -euo pipefail
 
@@ -24,9 +24,9 @@ if [ "${1:-}" = "--bench" ]; then
 fi
 if [ "${1:-}" = "--windows" ]; then
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || packages+=(g++-mingw-w64-x86-64-posix)
+  [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || packages+=(libz-mingw-w64-dev)
   [ -x /usr/lib/wine/wine64 ] || packages+=(wine64)
   [ -f /usr/share/groff/current/font/devhtml/DESC ] || packages+=(groff)
-  [ -f /usr/x86_64-w64-mingw32/include/zlib.h ] || packages+=(libz-mingw-w64-dev)
   command -v zip >/dev/null 2>&1 || packages+=(zip)
   command -v unzip >/dev/null 2>&1 || packages+=(unzip)
 fi

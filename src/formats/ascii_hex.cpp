@@ -13,9 +13,11 @@ namespace {
 // of three characters each.
 constexpr size_t ASCII_HEX_LINE_BYTES = 72 / 3;
 
-class AsciiHexWriter final : public RecordWriter {
+class AsciiHexWriter final : public LineWriter<AsciiHexWriter> {
 public:
-    AsciiHexWriter(ByteSink& sink, FileChecksum* checksum) : out_(sink), checksum_(checksum) {}
+    static constexpr const char* TRAILER = "\x03";
+
+    AsciiHexWriter(ByteSink& sink, FileChecksum* checksum) : LineWriter(sink, checksum) {}
 
     void begin_file() override {
         out_.write("\x02\n", 2);
@@ -28,15 +30,11 @@ public:
         cursor_ = address;
     }
     void data(const LaneRun& run, SectionId) override;
-    void end_record() override { end(); }
-    void end_file() override {
-        end();
-        out_.write("\x03", 1);
-        out_.flush();
-    }
     bool pending() const override { return count_ != 0; }
 
 private:
+    friend LineWriter;
+
     void end() {
         if (count_ == 0) return;
         out_.commit(encode_ascii_hex_line(out_.room(ascii_hex_line_length(count_)), bytes_, count_));
@@ -57,8 +55,6 @@ private:
         }
     }
 
-    OutputBuffer out_;
-    FileChecksum* const checksum_;
     uint8_t bytes_[ASCII_HEX_LINE_BYTES];
     size_t count_ = 0;  // bytes of the pending line
     // Address of the pending line's first byte: data lines carry no

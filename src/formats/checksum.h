@@ -19,25 +19,6 @@
 
 namespace coffhex {
 
-// CRC-32 with the IEEE polynomial (reflected 0xEDB88320, initial value and
-// final value inverted): the CRC of `count` more bytes after bytes whose
-// CRC is `crc` (0 before any byte). crc32_update(0, "123456789", 9) is
-// 0xCBF43926, and crc32_update(crc32_update(0, a), b) is the CRC of a then b.
-// On x86 processors with carry-less multiplication it folds 64 bytes per
-// step (256 with 512-bit registers, outside Windows); elsewhere, and for
-// what is left over, it slices by 16 bytes.
-uint32_t crc32_update(uint32_t crc, const uint8_t* bytes, size_t count);
-
-// The same CRC by the portable path alone (tables, 16 bytes per step), and
-// one byte at a time (the plain definition). crc32_update gives the same as
-// both; the tests compare them.
-uint32_t crc32_sliced(uint32_t crc, const uint8_t* bytes, size_t count);
-uint32_t crc32_bytewise(uint32_t crc, const uint8_t* bytes, size_t count);
-
-// Sum of the byte values, modulo 2^32, by the portable path (the file
-// accumulator sums in its CRC loads where it folds).
-uint32_t byte_sum(const uint8_t* bytes, size_t count);
-
 // The figures of one file.
 struct ChecksumFigures {
     uint64_t bytes = 0;     // data bytes the file carries
@@ -52,12 +33,10 @@ struct ChecksumFigures {
     bool address_order = true;
 };
 
-// The accumulator of one output file. Bytes are gathered into a block of
-// its own and summed and checked block by block, so that the short records
-// of the text formats cost a copy each and the CRC runs over long stretches.
-// Records taken straight from a lane run whose bytes follow one another in
-// memory are not copied: they are summed and checked together once the run
-// is written (settle()).
+// The accumulator of one output file. The bytes are copied into a block of
+// its own as they are added, and summed and checked (zlib's crc32) block by
+// block, so that the short records of the text formats cost a copy each and
+// the CRC runs over long stretches; no writer keeps its bytes for it.
 class FileChecksum {
 public:
     static constexpr size_t BLOCK = 16 * 1024;
@@ -72,10 +51,8 @@ public:
     int address_bits() const { return address_bits_; }
 
     // `count` data bytes, the first at `address`, the others following it.
-    // They are taken at once: the caller may reuse its buffer afterwards.
     void add(uint32_t address, const uint8_t* bytes, size_t count) {
         if (count == 0) return;
-        settle();
         track(address, count);
         if (count >= BLOCK / 4) {
             flush();
@@ -86,44 +63,12 @@ public:
         std::memcpy(block_.get() + staged_, bytes, count);
         staged_ += count;
     }
-    // A record's bytes where they lie in a lane run (taken at once).
+    // A record's bytes where they lie in a lane run.
     void add(uint32_t address, const RecordBytes& bytes) {
-        if (bytes.stride == bytes.width || bytes.pieces == 1) {
+        if (bytes.stride == bytes.width || bytes.pieces == 1)
             add(address, bytes.data, bytes.count());
-            return;
-        }
-        settle();
-        add_pieces(address, bytes);
-    }
-
-    // A record's bytes in the lane run being written, which stays in place
-    // until the writer's data operation returns: bytes one after the other
-    // that continue the record before in memory join it and are taken with
-    // it later. The writer calls settle() before it returns.
-    void add_from_run(uint32_t address, const RecordBytes& bytes) {
-        const size_t count = bytes.count();
-        if (count == 0) return;
-        if (bytes.stride != bytes.width && bytes.pieces != 1) {
-            settle();
+        else
             add_pieces(address, bytes);
-            return;
-        }
-        track(address, count);
-        if (bytes.data == run_end_) {
-            run_end_ += count;
-            return;
-        }
-        settle();
-        run_start_ = bytes.data;
-        run_end_ = bytes.data + count;
-    }
-    // Takes the run's bytes still held back (after the gathered ones, which
-    // all came before them).
-    void settle() {
-        if (run_start_ == nullptr) return;
-        flush();
-        take(run_start_, static_cast<size_t>(run_end_ - run_start_));
-        run_start_ = run_end_ = nullptr;
     }
 
     // The figures of everything added since the last reset.
@@ -153,9 +98,6 @@ private:
 
     std::unique_ptr<uint8_t[]> block_;
     size_t staged_ = 0;
-    // Bytes of the current lane run held back (none: both nullptr).
-    const uint8_t* run_start_ = nullptr;
-    const uint8_t* run_end_ = nullptr;
     int address_bits_ = 32;
     uint64_t space_ = uint64_t{1} << 32;  // addresses of the file
     ChecksumFigures figures_;

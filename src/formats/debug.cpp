@@ -18,23 +18,21 @@ constexpr size_t DEBUG_HEAD = 20;
 // added only while the line holds fewer than DEBUG_LIMIT.
 constexpr size_t DEBUG_MAX_GROUPS = (DEBUG_LIMIT - DEBUG_HEAD + 2) / 3;
 
-class DebugWriter final : public RecordWriter {
+class DebugWriter final : public LineWriter<DebugWriter> {
 public:
+    static constexpr const char* TRAILER = "*** FILE FOOTER ***\n";
+
     DebugWriter(int32_t rom_width, ByteSink& sink, FileChecksum* checksum)
-        : out_(sink), checksum_(checksum), bytes_(line_bytes(DEBUG_LIMIT / 2, rom_width)) {}
+        : LineWriter(sink, checksum), bytes_(line_bytes(DEBUG_LIMIT / 2, rom_width)) {}
 
     void begin_file() override { out_.write("*** FILE HEADER ***\n"); }
     void new_address(uint32_t address, SectionId) override { start(address); }
     void data(const LaneRun& run, SectionId) override;
-    void end_record() override { end(); }
-    void end_file() override {
-        end();
-        out_.write("*** FILE FOOTER ***\n");
-        out_.flush();
-    }
     bool pending() const override { return pending_; }
 
 private:
+    friend LineWriter;
+
     void start(uint32_t address) {
         end();
         pending_ = true;
@@ -43,8 +41,6 @@ private:
     }
     void end();
 
-    OutputBuffer out_;
-    FileChecksum* const checksum_;
     bool pending_ = false;
     uint32_t line_address_ = 0;
     size_t chars_ = 0;            // characters of the pending line before ":END:"

@@ -185,11 +185,11 @@ constexpr size_t tektronix_record_length(size_t count) { return 16 + 2 * count; 
     put_hex(out + 3, type, 1);
     out[6] = '8';
     uint32_t sum = (length >> 4) + (length & 15) + (type & 15u) + 8;
-    for (int i = 0; i < 4; ++i) {
-        const uint8_t byte = static_cast<uint8_t>(address >> (24 - 8 * i));
-        put_byte(out + 7 + 2 * i, byte);
-        sum += static_cast<uint32_t>((byte >> 4) + (byte & 15));
-    }
+    for (int i = 0; i < 4; ++i) put_byte(out + 7 + 2 * i, address >> (24 - 8 * i));
+    // The values of the eight address digits: the two of each byte added
+    // in place (at most 30 a byte), then the four bytes (at most 120).
+    const uint32_t digit_pairs = (address & 0x0F0F0F0Fu) + ((address >> 4) & 0x0F0F0F0Fu);
+    sum += (digit_pairs * 0x01010101u) >> 24;
     sum += hex_sum<true>(out + 15, bytes);
     put_byte(out + 4, sum);
     out[15 + 2 * count] = '\n';

@@ -17,33 +17,30 @@ constexpr int64_t GENERIC_ROOM = 100;
 // at least 3 (a byte and its blank).
 constexpr size_t GENERIC_MAX_WORDS = (GENERIC_ROOM - 3 + 2) / 3 + 1;
 
-class GenericWriter final : public RecordWriter {
+class GenericWriter final : public LineWriter<GenericWriter> {
 public:
+    static constexpr const char* TRAILER = "";
+
     GenericWriter(int32_t rom_width, int32_t olength, ByteSink& sink, FileChecksum* checksum)
-        : rom_(rom_width > 0 ? rom_width : 1),
+        : LineWriter(sink, checksum),
+          rom_(rom_width > 0 ? rom_width : 1),
           olength_(olength > 0 ? olength : 1),
           per_word_(2 * rom_ + 1),
-          out_(sink),
-          checksum_(checksum),
           bytes_(line_bytes(GENERIC_ROOM / 2, rom_width)) {}
 
     void begin_file() override { out_.write("ADDRESS\tDATA\n-------\t----\n"); }
     void new_address(uint32_t address, SectionId) override { start(address); }
     void data(const LaneRun& run, SectionId) override {
-        if (run.data == nullptr || run.piece <= 0) return;
-        for (size_t i = 0; i < run.pieces; ++i)
-            put_piece(run.data + i * run.stride, static_cast<size_t>(run.piece),
-                      piece_address(run, i));
-    }
-    void end_record() override { end(); }
-    void end_file() override {
-        end();
-        out_.flush();
+        for_each_piece(run, [this](const uint8_t* piece, size_t width, uint32_t address) {
+            put_piece(piece, width, address);
+        });
     }
     // A line is pending from its address on, before any word.
     bool pending() const override { return has_line_; }
 
 private:
+    friend LineWriter;
+
     // A line is only written with at least one word, so an address change
     // that is followed by another one before any data leaves no empty line.
     void end() {
@@ -67,8 +64,6 @@ private:
     const int64_t rom_;      // bytes per ROM word
     const int64_t olength_;  // ROM words per line
     const int64_t per_word_;  // characters of a whole word and its blank
-    OutputBuffer out_;
-    FileChecksum* const checksum_;
     bool has_line_ = false;
     uint32_t line_address_ = 0;
     int64_t word_chars_ = 0;      // characters of the pending line's words

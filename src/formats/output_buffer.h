@@ -1,6 +1,7 @@
 // Pieces shared by the record writers (not part of the writer interface):
-// the output buffer every writer writes its text into, the walk over the
-// pieces of a lane run, and the writer factories of the formats.
+// the output buffer every writer writes its text into, the frame of the
+// writers that build their own lines, the walk over the pieces of a lane
+// run, and the writer factories of the formats.
 #pragma once
 
 #include <cstddef>
@@ -65,6 +66,31 @@ private:
     size_t used_ = 0;
 };
 
+// The frame of the writers that build their lines themselves (DEBUG,
+// ASCII-Hex, Generic, QV-Tagged): the output buffer, the accumulator, and
+// the end of a record and of the file. `Line` supplies end(), which writes
+// the pending line if there is one, and TRAILER, the text after the last
+// line of a file.
+template <class Line>
+class LineWriter : public RecordWriter {
+public:
+    void end_record() final { line().end(); }
+    void end_file() final {
+        line().end();
+        out_.write(Line::TRAILER);
+        out_.flush();
+    }
+
+protected:
+    LineWriter(ByteSink& sink, FileChecksum* checksum) : out_(sink), checksum_(checksum) {}
+
+    OutputBuffer out_;
+    FileChecksum* const checksum_;
+
+private:
+    Line& line() { return static_cast<Line&>(*this); }
+};
+
 // Bytes to set aside at the start for the pending line of a writer that
 // holds up to `fixed` bytes plus one lane piece of `rom_width` bytes; a
 // wider piece makes the line grow when it comes.
@@ -75,6 +101,15 @@ inline size_t line_bytes(size_t fixed, int32_t rom_width) {
 // Output address of piece `index` of a run (modulo 2^32).
 inline uint32_t piece_address(const LaneRun& run, size_t index) {
     return run.address + static_cast<uint32_t>(index * run.step);
+}
+
+// Calls put(piece, width, address) for every piece of a run, in order: the
+// data operation of the writers that take a run piece by piece.
+template <class Put>
+void for_each_piece(const LaneRun& run, Put&& put) {
+    if (run.data == nullptr || run.piece <= 0) return;
+    for (size_t i = 0; i < run.pieces; ++i)
+        put(run.data + i * run.stride, static_cast<size_t>(run.piece), piece_address(run, i));
 }
 
 // Copies `pieces` pieces of `width` bytes, `stride` bytes apart, one after
@@ -88,20 +123,6 @@ inline void gather_pieces(uint8_t* out, const uint8_t* data, size_t pieces, size
     } else {
         for (size_t i = 0; i < pieces; ++i) std::memcpy(out + i * width, data + i * stride, width);
     }
-}
-
-// Length of the next part of a lane piece of `remaining` bytes whose first
-// byte belongs at `address`: at most `max_part` bytes, and none crossing a
-// multiple of 2^segment_bits (0 = no boundary). Keeps records within the
-// count field of their format and inside their address segment.
-inline size_t piece_part(uint32_t address, size_t remaining, size_t max_part, int segment_bits) {
-    size_t part = remaining < max_part ? remaining : max_part;
-    if (segment_bits > 0 && segment_bits < 32) {
-        const uint32_t mask = (uint32_t{1} << segment_bits) - 1;
-        const uint64_t to_boundary = uint64_t{mask} + 1 - (address & mask);
-        if (to_boundary < part) part = static_cast<size_t>(to_boundary);
-    }
-    return part;
 }
 
 // The writers of the format families; `checksum` is nullptr or the

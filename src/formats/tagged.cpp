@@ -16,9 +16,11 @@ constexpr size_t TAGGED_LIMIT = 62;
 // than TAGGED_LIMIT characters, and a field takes at least 3.
 constexpr size_t TAGGED_MAX_FIELDS = (TAGGED_LIMIT + 2) / 3;
 
-class TaggedWriter final : public RecordWriter {
+class TaggedWriter final : public LineWriter<TaggedWriter> {
 public:
-    TaggedWriter(ByteSink& sink, FileChecksum* checksum) : out_(sink), checksum_(checksum) {}
+    static constexpr const char* TRAILER = ":\n";
+
+    TaggedWriter(ByteSink& sink, FileChecksum* checksum) : LineWriter(sink, checksum) {}
 
     // The header field opens the file's first card; it is not written yet.
     void begin_file() override {
@@ -33,20 +35,15 @@ public:
         add_address(address);
     }
     void data(const LaneRun& run, SectionId) override {
-        if (run.data == nullptr || run.piece <= 0) return;
-        for (size_t i = 0; i < run.pieces; ++i)
-            put_piece(run.data + i * run.stride, static_cast<size_t>(run.piece),
-                      piece_address(run, i));
-    }
-    void end_record() override { end(); }
-    void end_file() override {
-        end();
-        out_.write(":\n", 2);
-        out_.flush();
+        for_each_piece(run, [this](const uint8_t* piece, size_t width, uint32_t address) {
+            put_piece(piece, width, address);
+        });
     }
     bool pending() const override { return field_count_ != 0; }
 
 private:
+    friend LineWriter;
+
     // Every operation but the end of a record first ends a full card.
     void check() {
         if (chars_ >= TAGGED_LIMIT) end();
@@ -82,8 +79,6 @@ private:
         }
     }
 
-    OutputBuffer out_;
-    FileChecksum* const checksum_;
     TaggedField fields_[TAGGED_MAX_FIELDS];
     size_t field_count_ = 0;
     size_t chars_ = 0;  // characters of the pending card's fields
