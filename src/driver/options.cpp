@@ -91,6 +91,13 @@ bool OptionParser::parse_letter_option(char letter, const char* text, ArgumentCu
 // matched.
 bool OptionParser::parse_word_option(const std::string& lower, const char* text,
                                      ArgumentCursor* cursor) {
+    return parse_switch_option(lower) || parse_width_option(lower, text, cursor) ||
+           parse_boot_option(lower, text, cursor) || parse_valued_option(lower, text, cursor);
+}
+
+// Options that take no value: they set a switch, choose a format or print
+// a text. Returns false when none matched.
+bool OptionParser::parse_switch_option(const std::string& lower) {
     Settings& o = settings_;
     if (lower == "qq") {
         o.quiet = 2;
@@ -114,89 +121,81 @@ bool OptionParser::parse_word_option(const std::string& lower, const char* text,
         o.checksum = true;
     } else if (lower == "boot") {
         o.boot_all = true;
-    } else if (lower == "exclude") {
-        if (take_name(cursor))
-            add_exclude(lexer_.token_text());
-        else
-            diag_.report(WARNING, "exclude section not specified");
-    } else if (lower == "bootsection") {
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// -romwidth, -memwidth and -datawidth: a width in bits. Returns false when
+// none matched.
+bool OptionParser::parse_width_option(const std::string& lower, const char* text,
+                                      ArgumentCursor* cursor) {
+    if (lower == "romwidth")
+        parse_rom_width(text, cursor);
+    else if (lower == "memwidth")
+        parse_mem_width(text, cursor);
+    else if (lower == "datawidth")
+        parse_data_width(text, cursor);
+    else
+        return false;
+    return true;
+}
+
+void OptionParser::parse_rom_width(const char* text, ArgumentCursor* cursor) {
+    Settings& o = settings_;
+    o.rom_width_given = true;
+    o.rom_width = 1;
+    if (!take_number_or_warn(text, cursor)) return;
+    uint32_t n = lexer_.token_number();
+    if (n % 8 != 0)
+        diag_.report(WARNING, "illegal romwidth of %ld, using romwidth=8", as_long(n));
+    else
+        o.rom_width = static_cast<int32_t>(n / 8);
+}
+
+void OptionParser::parse_mem_width(const char* text, ArgumentCursor* cursor) {
+    Settings& o = settings_;
+    o.mem_width = 4;
+    if (!take_number_or_warn(text, cursor)) return;
+    uint32_t n = lexer_.token_number();
+    if (n > static_cast<uint32_t>(TARGET_WIDTH_BITS))
+        diag_.report(WARNING, "memwidth(%ld) is greater than target width(%d)", as_long(n),
+               TARGET_WIDTH_BITS);
+    if (n % 8 != 0)
+        diag_.report(WARNING, "illegal memwidth of %ld, using memwidth=%d", as_long(n),
+               TARGET_WIDTH_BITS);
+    else
+        o.mem_width = static_cast<int32_t>(n / 8);
+}
+
+void OptionParser::parse_data_width(const char* text, ArgumentCursor* cursor) {
+    Settings& o = settings_;
+    o.data_width = 1;
+    if (!take_number_or_warn(text, cursor)) return;
+    uint32_t n = lexer_.token_number();
+    // A data width of 0 has no byte groups to order; it is refused like any
+    // other width that is not whole bytes.
+    if (n % 8 != 0 || n == 0)
+        diag_.report(WARNING, "illegal datawidth of %ld, using datawidth=%d", as_long(n), 8);
+    else
+        o.data_width = static_cast<int32_t>(n / 8);
+}
+
+// The options of the boot table: -bootsection, -bootorg, -bootstrap= and
+// -bootpage (-boot takes no value). Returns false when none matched.
+bool OptionParser::parse_boot_option(const std::string& lower, const char* text,
+                                     ArgumentCursor* cursor) {
+    Settings& o = settings_;
+    if (lower == "bootsection") {
         if (take_name(cursor)) {
             o.boot_section_name = std::string(lexer_.token_text());
             if (take_number_or_warn(text, cursor)) o.boot_section_address = lexer_.token_number();
         }
-    } else if (lower == "fill" || lower == "f") {
-        if (take_number_or_warn(text, cursor)) o.fill_value = lexer_.token_number();
-    } else if (lower == "romwidth") {
-        o.rom_width_given = true;
-        o.rom_width = 1;
-        if (take_number_or_warn(text, cursor)) {
-            uint32_t n = lexer_.token_number();
-            if (n % 8 != 0)
-                diag_.report(WARNING, "illegal romwidth of %ld, using romwidth=8", as_long(n));
-            else
-                o.rom_width = static_cast<int32_t>(n / 8);
-        }
-    } else if (lower == "memwidth") {
-        o.mem_width = 4;
-        if (take_number_or_warn(text, cursor)) {
-            uint32_t n = lexer_.token_number();
-            if (n > static_cast<uint32_t>(TARGET_WIDTH_BITS))
-                diag_.report(WARNING, "memwidth(%ld) is greater than target width(%d)", as_long(n),
-                       TARGET_WIDTH_BITS);
-            if (n % 8 != 0)
-                diag_.report(WARNING, "illegal memwidth of %ld, using memwidth=%d", as_long(n),
-                       TARGET_WIDTH_BITS);
-            else
-                o.mem_width = static_cast<int32_t>(n / 8);
-        }
-    } else if (lower == "datawidth") {
-        o.data_width = 1;
-        if (take_number_or_warn(text, cursor)) {
-            uint32_t n = lexer_.token_number();
-            // A data width of 0 has no byte groups to order; it is refused
-            // like any other width that is not whole bytes.
-            if (n % 8 != 0 || n == 0)
-                diag_.report(WARNING, "illegal datawidth of %ld, using datawidth=%d", as_long(n), 8);
-            else
-                o.data_width = static_cast<int32_t>(n / 8);
-        }
-    } else if (lower == "olength") {
-        if (take_number_or_warn(text, cursor)) {
-            o.olength = static_cast<int32_t>(lexer_.token_number());
-            if (o.olength < 1) {
-                diag_.report(WARNING, "illegal value %ld for -olength, using 1", static_cast<long>(o.olength));
-                o.olength = 1;
-            }
-        }
-    } else if (lower == "order") {
-        bool done = false;
-        if (take_name(cursor)) {
-            char first = lexer_.token_text()[0];
-            if (first == 'M' || first == 'm') {
-                o.order = ORDER_MS;
-                done = true;
-            } else if (first == 'L' || first == 'l') {
-                o.order = ORDER_LS;
-                done = true;
-            }
-        }
-        if (!done) diag_.report(ERROR, "invalid -order option: specify MS or LS");
     } else if (lower == "bootorg") {
-        int kind = take_number(cursor);
-        if (kind == TOK_NUMBER) {
-            if (lexer_.token_number_fits()) o.boot_org = lexer_.token_number();
-        }
-        else if (kind == TOK_NAME)
-            diag_.report(WARNING, "illegal -bootorg value (ignored)");
-        else
-            diag_.report(WARNING, "illegal value on -bootorg (ignored)");
+        parse_boot_org(cursor);
     } else if (lower.size() >= 10 && lower.compare(0, 9, "bootstrap") == 0 && lower[9] == '=') {
         o.bootstrap_section = std::string(text + 10);
-    } else if (lower == "map") {
-        if (take_name(cursor))
-            o.map_file_name = lexer_.token_text();
-        else
-            diag_.report(WARNING, "no name on -map (ignored)");
     } else if (lower == "bootpage") {
         if (take_number_or_warn(text, cursor))
             o.boot_page = static_cast<int32_t>(lexer_.token_number());
@@ -204,6 +203,69 @@ bool OptionParser::parse_word_option(const std::string& lower, const char* text,
         return false;
     }
     return true;
+}
+
+void OptionParser::parse_boot_org(ArgumentCursor* cursor) {
+    int kind = take_number(cursor);
+    if (kind == TOK_NUMBER) {
+        if (lexer_.token_number_fits()) settings_.boot_org = lexer_.token_number();
+    } else if (kind == TOK_NAME) {
+        diag_.report(WARNING, "illegal -bootorg value (ignored)");
+    } else {
+        diag_.report(WARNING, "illegal value on -bootorg (ignored)");
+    }
+}
+
+// The other options that take a value: -exclude, -fill, -olength, -order
+// and -map. Returns false when none matched.
+bool OptionParser::parse_valued_option(const std::string& lower, const char* text,
+                                       ArgumentCursor* cursor) {
+    Settings& o = settings_;
+    if (lower == "exclude") {
+        if (take_name(cursor))
+            add_exclude(lexer_.token_text());
+        else
+            diag_.report(WARNING, "exclude section not specified");
+    } else if (lower == "fill" || lower == "f") {
+        if (take_number_or_warn(text, cursor)) o.fill_value = lexer_.token_number();
+    } else if (lower == "olength") {
+        parse_olength(text, cursor);
+    } else if (lower == "order") {
+        parse_order(cursor);
+    } else if (lower == "map") {
+        if (take_name(cursor))
+            o.map_file_name = lexer_.token_text();
+        else
+            diag_.report(WARNING, "no name on -map (ignored)");
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void OptionParser::parse_olength(const char* text, ArgumentCursor* cursor) {
+    Settings& o = settings_;
+    if (!take_number_or_warn(text, cursor)) return;
+    o.olength = static_cast<int32_t>(lexer_.token_number());
+    if (o.olength < 1) {
+        diag_.report(WARNING, "illegal value %ld for -olength, using 1", static_cast<long>(o.olength));
+        o.olength = 1;
+    }
+}
+
+void OptionParser::parse_order(ArgumentCursor* cursor) {
+    if (take_name(cursor)) {
+        char first = lexer_.token_text()[0];
+        if (first == 'M' || first == 'm') {
+            settings_.order = ORDER_MS;
+            return;
+        }
+        if (first == 'L' || first == 'l') {
+            settings_.order = ORDER_LS;
+            return;
+        }
+    }
+    diag_.report(ERROR, "invalid -order option: specify MS or LS");
 }
 
 // Options typed with two dashes ("--b", "--help", ...).

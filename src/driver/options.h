@@ -93,6 +93,16 @@ private:
     bool take_number_or_warn(const char* option_text, ArgumentCursor* cursor);
     bool parse_letter_option(char letter, const char* text, ArgumentCursor* cursor);
     bool parse_word_option(const std::string& lower, const char* text, ArgumentCursor* cursor);
+    bool parse_switch_option(const std::string& lower);
+    bool parse_width_option(const std::string& lower, const char* text, ArgumentCursor* cursor);
+    void parse_rom_width(const char* text, ArgumentCursor* cursor);
+    void parse_mem_width(const char* text, ArgumentCursor* cursor);
+    void parse_data_width(const char* text, ArgumentCursor* cursor);
+    bool parse_boot_option(const std::string& lower, const char* text, ArgumentCursor* cursor);
+    void parse_boot_org(ArgumentCursor* cursor);
+    bool parse_valued_option(const std::string& lower, const char* text, ArgumentCursor* cursor);
+    void parse_olength(const char* text, ArgumentCursor* cursor);
+    void parse_order(ArgumentCursor* cursor);
     bool parse_dash_option(const std::string& lower);
 
     Settings& settings_;
