@@ -17,11 +17,16 @@ constexpr uint32_t SYMBOL_ENTRY_SIZE = 18;
 constexpr size_t OPT_HEADER_SIZE = 28;
 constexpr size_t FILE_HEADER_READ = 22;
 
-bool is_magic(uint16_t value) {
+}  // namespace
+
+bool is_coff_magic(uint16_t value) {
     return value == 0x0099 || value == 0x00C0 || value == 0x00C1 || value == 0x00C2;
 }
 
-}  // namespace
+bool is_coff_identification(const uint8_t* bytes, size_t count) {
+    if (count < 2) return false;
+    return is_coff_magic(get_le16(bytes)) || is_coff_magic(get_be16(bytes));
+}
 
 CoffFile::CoffFile(FILE* stream, Diagnostics& diag) : stream_(stream), diag_(diag) {}
 
@@ -59,9 +64,9 @@ void CoffFile::read_headers(bool trace) {
     if (!read_at(0, fh, sizeof fh)) read_error();
 
     uint16_t magic = get_le16(fh);
-    if (!is_magic(magic)) {
+    if (!is_coff_magic(magic)) {
         magic = swap16(magic);
-        if (!is_magic(magic)) diag_.fatal("COFF file has wrong magic number");
+        if (!is_coff_magic(magic)) diag_.fatal("COFF file has wrong magic number");
         swapped_ = true;
     }
     const bool sw = swapped_;

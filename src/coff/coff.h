@@ -15,6 +15,14 @@ namespace coffhex {
 
 class Diagnostics;
 
+// True when `value`, the file header's first field read in either byte
+// order, is the magic number of a COFF file this reader takes.
+bool is_coff_magic(uint16_t value);
+
+// True when `bytes` (at least `count` of them) begin with a COFF magic
+// number in either byte order.
+bool is_coff_identification(const uint8_t* bytes, size_t count);
+
 struct FileHeader {
     uint16_t magic = 0;          // version id or target id
     uint16_t section_count = 0;

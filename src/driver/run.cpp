@@ -27,10 +27,6 @@ namespace coffhex {
 
 namespace {
 
-bool is_coff_magic(unsigned value) {
-    return value == 0x00C0 || value == 0x00C1 || value == 0x00C2 || value == 0x0099;
-}
-
 // True when one of the first two bytes of a file is a control character
 // that no text file holds (anything below a blank but tab, line feed, form
 // feed and carriage return, or DEL): such a file is binary, not a command
@@ -143,12 +139,11 @@ void Conversion::classify_input(const char* name) {
         std::fclose(probe);
         diag_.fatal("cannot read input file %s", path.c_str());
     }
-    unsigned v = bytes[0] | (bytes[1] << 8);
-    unsigned s = bytes[1] | (bytes[0] << 8);
+    const bool coff = is_coff_identification(bytes, 2);
     // An ELF file is known by its four identification bytes.
     const bool elf = std::fread(bytes + 2, 1, 2, probe) == 2 && is_elf_identification(bytes, 4);
 
-    if (elf || is_coff_magic(v) || is_coff_magic(s)) {
+    if (elf || coff) {
         if (object_ != nullptr) {
             std::fclose(probe);
             const char* kind = elf ? "ELF" : "COFF";
@@ -168,7 +163,7 @@ void Conversion::classify_input(const char* name) {
         return;
     }
     std::fclose(probe);
-    if ((v & 0x8080) != 0 || starts_with_binary_control(bytes)) {
+    if ((bytes[0] & 0x80) != 0 || (bytes[1] & 0x80) != 0 || starts_with_binary_control(bytes)) {
         diag_.report(WARNING, "illegal input file type: %s ignored", path.c_str());
         return;
     }
@@ -480,15 +475,9 @@ void Conversion::finish_output() {
 // a lost report never passes for success.
 void Conversion::close_map_file() {
     if (map_stream_ == nullptr) return;
-    errno = 0;
-    bool failed = std::fflush(map_stream_) != 0 || std::ferror(map_stream_) != 0;
-    int error = errno != 0 ? errno : EIO;
-    if (std::fclose(map_stream_) != 0 && !failed) {
-        failed = true;
-        error = errno != 0 ? errno : EIO;
-    }
+    const int error = close_written_stream(map_stream_, 0);
     map_stream_ = nullptr;
-    if (failed) {
+    if (error != 0) {
         map_write_failed_ = true;
         diag_.report(ERROR, "cannot write map file '%s': %s", settings_.map_file_name.c_str(),
                      std::strerror(error));

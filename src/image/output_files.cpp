@@ -47,12 +47,8 @@ RangeOutput::~RangeOutput() { abandon(); }
 void RangeOutput::close_lane(Lane& lane) {
     FILE* stream = lane.sink.stream;
     if (stream == nullptr) return;
-    int error = lane.sink.failed ? (lane.sink.error != 0 ? lane.sink.error : EIO) : 0;
-    errno = 0;
-    if (std::fflush(stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
-    if (error == 0 && std::ferror(stream)) error = EIO;
-    errno = 0;
-    if (std::fclose(stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    const int error = close_written_stream(
+        stream, lane.sink.failed ? (lane.sink.error != 0 ? lane.sink.error : EIO) : 0);
     lane.sink.stream = nullptr;
     lane.writer.reset();
     if (lane.checksum != nullptr)

@@ -223,6 +223,16 @@ void discard_staged(StagedFile& file) {
     file.temp_name.clear();
 }
 
+int close_written_stream(FILE* stream, int earlier_error) {
+    int error = earlier_error;
+    errno = 0;
+    if (std::fflush(stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    if (error == 0 && std::ferror(stream)) error = EIO;
+    errno = 0;
+    if (std::fclose(stream) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    return error;
+}
+
 void remove_staged_files_on_fault() {
     ProcessHooks& hooks = process_hooks();
     hooks.list_walkers.fetch_add(1);

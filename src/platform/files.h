@@ -33,6 +33,12 @@ bool commit_staged(StagedFile& file);
 // Removes a staged file's temporary file; the final name is not touched.
 void discard_staged(StagedFile& file);
 
+// Writes out and closes a stream that has been written. Returns the first
+// error of the file: `earlier_error` when it is not 0, else that of the
+// flush, of the stream's error flag (EIO) or of the close; 0 when the file
+// was written whole.
+int close_written_stream(FILE* stream, int earlier_error);
+
 // Removes every temporary file still staged in the process. Safe in a
 // signal handler: it only reads a list that is published with single
 // pointer stores and whose nodes are no longer freed once it has begun,
