@@ -16,6 +16,7 @@
 #include "cmdfile/sections.h"
 #include "diag/diag.h"
 #include "driver/options.h"
+#include "driver/settings_records.h"
 #include "image/checksum_fields.h"
 #include "image/output_files.h"
 #include "image/placement.h"
@@ -54,6 +55,7 @@ private:
     void open_map_file();
     void begin_translation();
     void check_format_widths();
+    void begin_map_report();
     void read_symbols();
     void measure_checksum_fields();
     void finish_output();
@@ -118,8 +120,7 @@ private:
     std::unique_ptr<ObjectFile> object_;
 
     // What the translate step decides.
-    int order_ = ORDER_LS;      // the data order in force
-    bool zero_based_ = false;   // -zero, kept only with -image
+    RunFacts facts_;            // what the settings records are filled from
     bool widths_checked_ = false;
     uint32_t entry_point_ = 0;  // the boot table's entry point
     ConversionOrder conversion_order_;

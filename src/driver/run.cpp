@@ -16,6 +16,7 @@
 #include "elf/elf.h"
 #include "driver/banner.h"
 #include "driver/conversion.h"
+#include "driver/settings_records.h"
 #include "formats/format_table.h"
 #include "image/filename.h"
 #include "image/output_files.h"
@@ -227,35 +228,15 @@ void Conversion::end_checksums() { checksums_.finish_field(); }
 // ---------------------------------------------------------------- configuration
 
 void Conversion::finish_configuration() {
-    const HexFormat& row = hex_format(settings_.format);
-    RangeDefaults defaults;
-    defaults.min_width = row.min_width;
-    defaults.rom_width = settings_.rom_width;
-    defaults.mem_width = settings_.mem_width;
-    defaults.fill = settings_.fill_value;
-    defaults.image = settings_.image;
-    defaults.chunk_size = LOADBUFSIZE;
-    defaults.output_names = settings_.output_names;
-    // Default name of file k of range i: the input file's base name with the
-    // format's extension letter followed by the digits of k (one range) or
-    // of i and then k (several ranges).
-    const std::string base = split_path(coff_file_name_.c_str()).base;
-    const std::string letter(row.extension, 2);
-    defaults.default_name = [&base, &letter](int i, int k, int ranges) {
-        std::string name = base;
-        std::string extension = letter;
-        if (ranges != 1) extension += std::to_string(i);
-        extension += std::to_string(k);
-        set_extension(name, extension.c_str(), true);
-        return name;
-    };
-    memory_.finish_rom_ranges(defaults);
+    facts_.image = settings_.image;
+    facts_.input_name = coff_file_name_;
+    memory_.finish_rom_ranges(range_defaults(settings_, facts_));
     checksums_.complete(memory_.first_range());
 
-    zero_based_ = settings_.zero_based;
-    if (zero_based_ && !settings_.image) {
+    facts_.zero_based = settings_.zero_based;
+    if (facts_.zero_based && !facts_.image) {
         diag_.report(WARNING, "-zero requires -image: ignored");
-        zero_based_ = false;
+        facts_.zero_based = false;
     }
 }
 
@@ -311,69 +292,24 @@ void Conversion::check_format_widths() {
 void Conversion::begin_translation() {
     check_format_widths();
 
-    const ObjectFile& coff = *object_;
-    // The data order in force: the one given, else the input file's own.
-    order_ = settings_.order != ORDER_NONE ? settings_.order
-                                           : (coff.big_endian_data() ? ORDER_MS : ORDER_LS);
+    const ObjectFile& object = *object_;
+    facts_.order = settings_.order != ORDER_NONE ? settings_.order
+                                                 : (object.big_endian_data() ? ORDER_MS : ORDER_LS);
+    facts_.big_endian_input = object.big_endian_data();
+    facts_.entry_address = object.entry_address();
 
-    OutputSettings& output = output_settings_;
-    output.format = settings_.format;
-    output.order = order_;
-    output.zero_based = zero_based_;
-    output.byte_addressing = settings_.byte_addressing;
-    output.olength = settings_.olength;
-    output.entry_address = coff.entry_address();
-    output.checksum = settings_.checksum;
-    output_ = std::make_unique<RangeOutput>(output, diag_);
-
-    BootSettings& boot = boot_settings_;
-    boot.boot_org = settings_.boot_org;
-    boot.boot_page = settings_.boot_page;
-    boot.bootstrap = settings_.bootstrap_section.has_value();
-    boot.trace_level = settings_.trace_level;
-
-    PlacementSettings& placement = placement_settings_;
-    placement.image = settings_.image;
-    placement.data_width = settings_.data_width;
-    placement.order = order_;
-    placement.big_endian_input = coff.big_endian_data();
-
-    placement_ = std::make_unique<Placement>(placement, coff, selection_, *output_, diag_);
-    boot_ = std::make_unique<BootTable>(boot, coff, *placement_, diag_);
-    if (map_stream_ != nullptr) {
-        MapSettings map;
-        map.title = TOOL_TITLE;
-        map.version = TOOL_VERSION_TEXT;
-        map.coff_file_name = coff_file_name_;
-        map.format_name = hex_format(settings_.format).name;
-        map.image = settings_.image;
-        map.data_width = settings_.data_width;
-        map.mem_width = settings_.mem_width;
-        map.rom_width = settings_.rom_width;
-        map.order = order_;
-        map.entry_symbol = settings_.entry_symbol;
-        map_ = std::make_unique<MapReport>(map_stream_, map, selection_, coff, *boot_);
-        if (settings_.checksum) map_->show_checksums(*output_);
-        // Each range's block is written as placement leaves the range.
-        placement_->set_range_observer(map_.get());
-    }
+    output_settings_ = output_settings(settings_, facts_);
+    placement_settings_ = placement_settings(settings_, facts_);
+    boot_settings_ = boot_settings(settings_);
+    output_ = std::make_unique<RangeOutput>(output_settings_, diag_);
+    placement_ = std::make_unique<Placement>(placement_settings_, object, selection_, *output_, diag_);
+    boot_ = std::make_unique<BootTable>(boot_settings_, object, *placement_, diag_);
+    if (map_stream_ != nullptr) begin_map_report();
 
     boot_->set_boot_origin(memory_.first_range());
-
-    SectionListSettings list;
-    list.data_width = settings_.data_width;
-    list.boot_all = settings_.boot_all;
-    list.boot_section_name = settings_.boot_section_name;
-    list.boot_section_address = settings_.boot_section_address;
-    list.exclude = &settings_.exclude_patterns;
-    list.linker_fill = settings_.linker_fill;
-    list.image = settings_.image;
-    list.boot_org = boot_->boot_org();
-    list.boot_page = boot_->boot_page();
-    list.bootstrap_section = settings_.bootstrap_section;
-    list.coff_file_name = coff_file_name_;
-    conversion_order_ = complete_section_list(selection_, coff, memory_.first_range(), list, diag_);
-
+    conversion_order_ = complete_section_list(
+        selection_, object, memory_.first_range(),
+        section_list_settings(settings_, facts_, boot_->boot_org(), boot_->boot_page()), diag_);
     if (conversion_order_.converted == 0)
         diag_.fatal("no initialized sections in %s", coff_file_name_.c_str());
     if (settings_.quiet == 0)
@@ -381,12 +317,18 @@ void Conversion::begin_translation() {
                     hex_format(settings_.format).name);
     placement_->set_current_range(memory_.first_range());
 
-    SinkSettings& sink = sink_settings_;
-    sink.quiet = settings_.quiet != 0;
-    sink.trace_level = settings_.trace_level;
-    sink.image = settings_.image;
-    sink.coff_file_name = coff_file_name_;
-    sink_ = std::make_unique<DataSink>(sink, coff, conversion_order_, *placement_, *boot_, diag_);
+    sink_settings_ = sink_settings(settings_, facts_);
+    sink_ = std::make_unique<DataSink>(sink_settings_, object, conversion_order_, *placement_, *boot_,
+                                       diag_);
+}
+
+// The map report, with the map file open: each range's block is written as
+// placement leaves the range.
+void Conversion::begin_map_report() {
+    map_ = std::make_unique<MapReport>(map_stream_, map_settings(settings_, facts_), selection_,
+                                       *object_, *boot_);
+    if (settings_.checksum) map_->show_checksums(*output_);
+    placement_->set_range_observer(map_.get());
 }
 
 // The symbols: the boot table's entry point from a -e name, else from -e's
