@@ -38,10 +38,7 @@ void CoffFile::close() {
 }
 
 bool CoffFile::read_at(uint64_t position, uint8_t* buffer, size_t count) const {
-    if (stream_ == nullptr) return false;
-    if (position > file_size_ || count > file_size_ - position) return false;
-    if (!seek_to(stream_, position)) return false;
-    return std::fread(buffer, 1, count, stream_) == count;
+    return read_file_at(stream_, file_size_, position, buffer, count);
 }
 
 void CoffFile::read_error() const { diag_.fatal("error reading COFF file"); }

@@ -66,10 +66,7 @@ void ElfFile::close() {
 }
 
 bool ElfFile::read_at(uint64_t position, uint8_t* buffer, size_t count) const {
-    if (stream_ == nullptr) return false;
-    if (position > file_size_ || count > file_size_ - position) return false;
-    if (!seek_to(stream_, position)) return false;
-    return std::fread(buffer, 1, count, stream_) == count;
+    return read_file_at(stream_, file_size_, position, buffer, count);
 }
 
 void ElfFile::damaged(const char* reason) const {

@@ -16,6 +16,14 @@ constexpr uint32_t READ_BLOCK = 64 * LOADBUFSIZE;  // 1 MiB
 
 }  // namespace
 
+bool read_file_at(FILE* stream, uint64_t file_size, uint64_t position, uint8_t* buffer,
+                  size_t count) {
+    if (stream == nullptr) return false;
+    if (position > file_size || count > file_size - position) return false;
+    if (!seek_to(stream, position)) return false;
+    return std::fread(buffer, 1, count, stream) == count;
+}
+
 bool stream_section_chunks(FILE* stream, uint64_t position, uint32_t size,
                            std::vector<uint8_t>& block,
                            const std::function<void(const uint8_t*, uint32_t, uint32_t)>& chunk) {

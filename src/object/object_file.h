@@ -68,6 +68,11 @@ public:
                             uint32_t length, uint32_t address, int32_t page) = 0;
 };
 
+// Reads `count` bytes at `position` of a file of `file_size` bytes; false
+// when they do not all lie inside the file or cannot be read.
+bool read_file_at(FILE* stream, uint64_t file_size, uint64_t position, uint8_t* buffer,
+                  size_t count);
+
 // Reads `size` bytes of a section's data from `position` of `stream` in
 // large blocks (one seek and one read per block instead of one per chunk)
 // and hands them on in chunks of at most LOADBUFSIZE bytes: `chunk(bytes,
