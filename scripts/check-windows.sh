@@ -22,7 +22,20 @@ wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/coffhex-windows-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# Wine's server keeps writing into the prefix for a moment after the last
+# program ends: stop it and wait for it before the folder goes. A folder
+# that still cannot be removed does not fail the checks.
+cleanup() {
+    local server
+    for server in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver "$(command -v wineserver)"; do
+        [ -n "$server" ] && [ -x "$server" ] || continue
+        WINEPREFIX=$work/prefix "$server" -k >/dev/null 2>&1 || true
+        WINEPREFIX=$work/prefix "$server" -w >/dev/null 2>&1 || true
+        break
+    done
+    rm -rf "$work" 2>/dev/null || { sleep 1; rm -rf "$work" 2>/dev/null; } || true
+}
+trap cleanup EXIT
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 failures=0
 fail() {
