@@ -132,7 +132,6 @@ public:
         std::snprintf(range.name, sizeof range.name, "r%zu", ranges.size() - 1);
         range.origin = origin;
         range.end = end;
-        range.address = origin;
         range.length = end - origin + 1;
         range.page = page;
         range.memwidth = memwidth;
@@ -192,6 +191,8 @@ public:
             if (s->name == name) return s;
         return nullptr;
     }
+    // What placement has learnt of an entry.
+    const EntryState& state(const SectionSpec* entry) const { return placement->entry_state(*entry); }
     int index_of(const std::string& name) const { return coff->find_section_index(name); }
 
     // Places `data` at `address` for `entry` as one buffer (with room for

@@ -114,13 +114,11 @@ TEST_F(Roms, DefaultRangeHasFourFiles) {
     EXPECT_EQ(range.origin, 0u);
     EXPECT_EQ(range.end, 0xFFFFFFFFu);
     EXPECT_EQ(range.length, 0u);  // 2^32 addresses, modulo 2^32
-    EXPECT_EQ(range.address, 0u);
     EXPECT_EQ(range.page, 0);
     EXPECT_EQ(range.romwidth, 1);
     EXPECT_EQ(range.memwidth, 4);
     EXPECT_FALSE(range.fill_given);
     EXPECT_EQ(range.fill, 0u);
-    EXPECT_FALSE(range.open);
     EXPECT_EQ(range.file_count, 4);
     EXPECT_EQ(file_names(range), (Names{"d0.0/1", "d0.1/1", "d0.2/1", "d0.3/1"}));
     EXPECT_EQ(memory.range_being_defined(), nullptr);
@@ -173,7 +171,6 @@ TEST_F(Roms, RangeWithNeitherOriginNorLength) {
     EXPECT_EQ(range.origin, 0u);
     EXPECT_EQ(range.end, 0xFFFFFFFFu);
     EXPECT_EQ(range.length, 0u);
-    EXPECT_EQ(range.address, 0u);
 }
 
 TEST_F(Roms, MissingOriginAndLengthUnderImage) {
@@ -195,7 +192,7 @@ TEST_F(Roms, MissingOriginAndLengthUnderImage) {
     // r2 runs to the top of the address space: 2^32 - 0x1000 addresses.
     EXPECT_EQ(list[1]->end, 0xFFFFFFFFu);
     EXPECT_EQ(list[1]->length, 0xFFFFF000u);
-    EXPECT_EQ(list[1]->address, 0x1000u);
+    EXPECT_EQ(list[1]->origin, 0x1000u);
 }
 
 TEST_F(Roms, LengthZero) {
@@ -212,7 +209,7 @@ TEST_F(Roms, LengthZero) {
     EXPECT_EQ(other.messages(), E + "invalid length on empty\n");
     ASSERT_EQ(other.memory.range_count(), 1);
     EXPECT_EQ(other.memory.first_range()->end, 0xFFu);
-    EXPECT_EQ(other.memory.first_range()->address, 0x100u);
+    EXPECT_EQ(other.memory.first_range()->origin, 0x100u);
 }
 
 TEST_F(Roms, TopOfAddressSpace) {
@@ -354,7 +351,6 @@ TEST_F(Roms, NewRangeTakesCurrentPageAndNotGivenValues) {
     EXPECT_EQ(range->fill, 0u);
     EXPECT_EQ(range->file_count, 0);
     EXPECT_TRUE(range->files.empty());
-    EXPECT_FALSE(range->open);
     EXPECT_EQ(memory.first_range(), nullptr);  // not listed before finish_range
     finish_range();
     EXPECT_EQ(memory.first_range(), range);

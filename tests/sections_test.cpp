@@ -57,11 +57,8 @@ TEST_F(Sections, NewEntryStartsUnsetAndUnlisted) {
     EXPECT_EQ(spec->section, -1);
     EXPECT_FALSE(spec->linked());
     EXPECT_EQ(spec->address, ALL_ONES);
-    EXPECT_EQ(spec->start_address, ALL_ONES);
     EXPECT_EQ(spec->page, 0);
-    EXPECT_EQ(spec->last_address, 0u);
     EXPECT_EQ(spec->datawidth, -1);
-    EXPECT_EQ(spec->range, nullptr);
     EXPECT_EQ(spec->flags, 0);
     EXPECT_EQ(selection.first(), nullptr);
     selection.append_section_spec();
@@ -86,7 +83,6 @@ TEST_F(Sections, PhysicalAddressFirstValueKept) {
     selection.set_paddr(0x200);
     EXPECT_EQ(messages(), E + "physical address redefined for sect1\n");
     EXPECT_EQ(selection.current()->address, 0x100u);
-    EXPECT_EQ(selection.current()->start_address, 0x100u);
 }
 
 TEST_F(Sections, PhysicalAddressAfterBootMark) {
@@ -95,7 +91,6 @@ TEST_F(Sections, PhysicalAddressAfterBootMark) {
     selection.set_paddr(0x100);
     EXPECT_EQ(messages(), E + "physical address redefined for sect1\n");
     EXPECT_EQ(selection.current()->address, ALL_ONES);
-    EXPECT_EQ(selection.current()->start_address, ALL_ONES);
     EXPECT_TRUE(selection.current()->boot_loaded());
 }
 

@@ -159,7 +159,6 @@ void MemoryConfig::finish_range(bool image) {
         range.end = range.origin + range.length - 1;
         if (range.end < range.origin) diag_.report(ERROR, "invalid length on %s", range.name);
     }
-    range.address = range.origin;
 
     if (first_ == nullptr) {
         first_ = &range;
@@ -202,16 +201,6 @@ void MemoryConfig::finish_rom_ranges(const RangeDefaults& opt) {
         check_range_length(*range, opt.chunk_size);
     }
 
-}
-
-RangeListCopy copy_range_list(const RomRange* first) {
-    RangeListCopy copy;
-    for (const RomRange* r = first; r != nullptr; r = r->next) {
-        copy.ranges.push_back(*r);
-        copy.ranges.back().next = nullptr;
-        if (copy.ranges.size() > 1) copy.ranges[copy.ranges.size() - 2].next = &copy.ranges.back();
-    }
-    return copy;
 }
 
 }  // namespace coffhex

@@ -16,14 +16,13 @@ struct OutputFile {
     std::string name;
 };
 
+// A memory range. Once the memory configuration is complete it is
+// read-only: placement and the output files keep their cursors themselves.
 struct RomRange {
     RomRange* next = nullptr;
     char name[32] = {};              // at most 31 characters
     uint32_t origin = 0xFFFFFFFFu;   // all ones = not given
     uint32_t end = 0xFFFFFFFFu;      // last address, inclusive
-    uint32_t address = 0;            // next address to be filled
-    uint32_t last_written = 0;       // address after the last data written
-    uint32_t output_address = 0;     // address the record writers print
     int32_t page = 0;
     uint32_t length = 0xFFFFFFFFu;   // all ones = not given
     int32_t romwidth = -1;           // bytes; -1 = not given
@@ -32,16 +31,7 @@ struct RomRange {
     uint32_t fill = 0;
     int32_t file_count = 0;
     std::vector<OutputFile> files;
-    bool open = false;
 };
-
-// A copy of a range list, linked among itself (for a pass that only
-// measures: placement advances the copies, not the originals).
-struct RangeListCopy {
-    std::deque<RomRange> ranges;
-    RomRange* first() { return ranges.empty() ? nullptr : &ranges.front(); }
-};
-RangeListCopy copy_range_list(const RomRange* first);
 
 // Each output file of a range takes one entry of the output stream table.
 inline constexpr int MAX_OUTPUT_FILES = 8;
@@ -90,10 +80,10 @@ public:
     void finish_rom_ranges(const RangeDefaults& defaults);
 
     // First range of the list, or nullptr.
-    RomRange* first_range() const { return first_; }
+    const RomRange* first_range() const { return first_; }
     int range_count() const { return count_; }
     // The range being defined by the directive, or nullptr.
-    RomRange* range_being_defined() const { return defining_; }
+    const RomRange* range_being_defined() const { return defining_; }
 
 private:
     void assign_output_files(RomRange& range, int i, const RangeDefaults& defaults, size_t& next_name);

@@ -56,7 +56,6 @@ void select_default_sections(SectionSelection& selection, const ObjectFile& coff
         selection.new_section_spec(s.boot_section_name->c_str());
         SectionSpec* spec = selection.current();
         spec->address = s.boot_section_address;
-        spec->start_address = s.boot_section_address;
         selection.append_section_spec();
     }
 
@@ -131,12 +130,10 @@ int resolve_entries(SectionSelection& selection, const ObjectFile& coff,
 
         if (spec->boot_loaded()) {
             spec->address = s.boot_org;
-            spec->start_address = s.boot_org;
             spec->page = s.boot_page;
         } else {
             if (spec->address == ALL_ONES) {
                 spec->address = source->load;
-                spec->start_address = source->load;
             }
             spec->page = source->page;
         }
