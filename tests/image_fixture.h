@@ -136,7 +136,7 @@ public:
         range.page = page;
         range.memwidth = memwidth;
         range.romwidth = romwidth;
-        range.fill_given = true;
+        range.fill_given = fill;
         range.fill = fill;
         range.file_count = lane_count(memwidth, romwidth);
         for (int k = 0; k < range.file_count; ++k)

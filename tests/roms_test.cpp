@@ -329,10 +329,10 @@ TEST_F(Roms, AttributesRedefined) {
     const RomRange& range = *memory.range_being_defined();
     EXPECT_EQ(range.origin, 0x200u);  // the later value wins
     EXPECT_EQ(range.length, 0x20u);
-    EXPECT_EQ(range.romwidth, 2);
-    EXPECT_EQ(range.memwidth, 4);
+    EXPECT_EQ(range.romwidth_given, 2);
+    EXPECT_EQ(range.memwidth_given, 4);
     EXPECT_TRUE(range.fill_given);
-    EXPECT_EQ(range.fill, 2u);
+    EXPECT_EQ(range.fill_given, 2u);
 }
 
 TEST_F(Roms, NewRangeTakesCurrentPageAndNotGivenValues) {
@@ -345,8 +345,8 @@ TEST_F(Roms, NewRangeTakesCurrentPageAndNotGivenValues) {
     EXPECT_EQ(range->origin, ALL_ONES);
     EXPECT_EQ(range->end, ALL_ONES);
     EXPECT_EQ(range->length, ALL_ONES);
-    EXPECT_EQ(range->romwidth, -1);
-    EXPECT_EQ(range->memwidth, -1);
+    EXPECT_FALSE(range->romwidth_given);
+    EXPECT_FALSE(range->memwidth_given);
     EXPECT_FALSE(range->fill_given);
     EXPECT_EQ(range->fill, 0u);
     EXPECT_EQ(range->file_count, 0);
@@ -396,8 +396,8 @@ TEST_F(Roms, IllegalRomWidthsKeepTheDefault) {
                               "illegal width of 24 specified for r24\n" + W +
                               "illegal width of 0 specified for r24\n");
     // 24 was refused, so giving 0 afterwards is no redefinition.
-    EXPECT_EQ(ranges()[0]->romwidth, -1);
-    EXPECT_EQ(ranges()[1]->romwidth, -1);
+    EXPECT_FALSE(ranges()[0]->romwidth_given);
+    EXPECT_FALSE(ranges()[1]->romwidth_given);
     finish_rom_ranges();
     EXPECT_EQ(ranges()[0]->romwidth, 1);  // the -romwidth default
     EXPECT_EQ(ranges()[1]->romwidth, 1);
@@ -408,7 +408,7 @@ TEST_F(Roms, MemoryWidthAboveTargetIsTaken) {
     memory.new_range("wide");
     memory.set_memwidth(64);
     EXPECT_EQ(messages(), W + "memwidth(64) is greater than target width(32)\n");
-    EXPECT_EQ(memory.range_being_defined()->memwidth, 8);
+    EXPECT_EQ(memory.range_being_defined()->memwidth_given, 8);
     memory.set_romwidth(8);
     finish_range();
     finish_rom_ranges();
@@ -426,7 +426,7 @@ TEST_F(Roms, IllegalMemoryWidths) {
     EXPECT_EQ(messages(), W + "illegal memory width of 20 specified for m\n" + W +
                               "memwidth(48) is greater than target width(32)\n" + W +
                               "illegal memory width of 48 specified for m\n");
-    EXPECT_EQ(memory.range_being_defined()->memwidth, -1);
+    EXPECT_FALSE(memory.range_being_defined()->memwidth_given);
 }
 
 TEST_F(Roms, OptionWidthsOnlyWhereTheDirectiveGaveNone) {

@@ -58,7 +58,7 @@ TEST_F(Sections, NewEntryStartsUnsetAndUnlisted) {
     EXPECT_FALSE(spec->linked());
     EXPECT_EQ(spec->address, ALL_ONES);
     EXPECT_EQ(spec->page, 0);
-    EXPECT_EQ(spec->datawidth, -1);
+    EXPECT_FALSE(spec->datawidth);
     EXPECT_EQ(spec->flags, 0);
     EXPECT_EQ(selection.first(), nullptr);
     selection.append_section_spec();
@@ -128,7 +128,7 @@ TEST_F(Sections, IllegalDataWidthsLeaveTheDefault) {
     EXPECT_EQ(messages(), W + "illegal datawidth of 12 specified for s12\n" + W +
                               "illegal datawidth of 24 specified for s24\n" + W +
                               "illegal datawidth of 0 specified for s24\n");
-    EXPECT_EQ(selection.current()->datawidth, -1);
+    EXPECT_FALSE(selection.current()->datawidth);
 }
 
 TEST_F(Sections, DuplicateNameIsDropped) {
@@ -156,7 +156,7 @@ TEST_F(Sections, DuplicateNameIsDropped) {
     selection.set_datawidth(16);
     selection.append_section_spec();
     EXPECT_EQ(messages(), W + "duplicate section name 'sect1' (ignored)\n");
-    EXPECT_EQ(first->datawidth, -1);
+    EXPECT_FALSE(first->datawidth);
     EXPECT_EQ(listed_names(), (Names{"sect1"}));
 
     // The next entry links behind the first one.

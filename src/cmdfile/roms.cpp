@@ -1,6 +1,7 @@
 // The ROMS directive and the completion of the memory configuration.
 #include "cmdfile/roms.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 
@@ -107,9 +108,9 @@ void MemoryConfig::set_length(uint32_t value) {
 
 void MemoryConfig::set_romwidth(uint32_t bits) {
     if (defining_ == nullptr) return;
-    if (defining_->romwidth != -1) diag_.report(ERROR, "width redefined for %s", defining_->name);
+    if (defining_->romwidth_given) diag_.report(ERROR, "width redefined for %s", defining_->name);
     if (valid_width_bits(bits)) {
-        defining_->romwidth = static_cast<int32_t>(bits / 8);
+        defining_->romwidth_given = static_cast<int32_t>(bits / 8);
     } else {
         diag_.report(WARNING, "illegal width of %u specified for %s", bits, defining_->name);
     }
@@ -117,7 +118,7 @@ void MemoryConfig::set_romwidth(uint32_t bits) {
 
 void MemoryConfig::set_memwidth(uint32_t bits) {
     if (defining_ == nullptr) return;
-    if (defining_->memwidth != -1) {
+    if (defining_->memwidth_given) {
         diag_.report(ERROR, "memory width redefined for %s", defining_->name);
     }
     if (bits > static_cast<uint32_t>(TARGET_WIDTH_BITS)) {
@@ -125,7 +126,7 @@ void MemoryConfig::set_memwidth(uint32_t bits) {
                TARGET_WIDTH_BITS);
     }
     if (valid_width_bits(bits)) {
-        defining_->memwidth = static_cast<int32_t>(bits / 8);
+        defining_->memwidth_given = static_cast<int32_t>(bits / 8);
     } else {
         diag_.report(WARNING, "illegal memory width of %u specified for %s", bits, defining_->name);
     }
@@ -134,8 +135,7 @@ void MemoryConfig::set_memwidth(uint32_t bits) {
 void MemoryConfig::set_fill(uint32_t value) {
     if (defining_ == nullptr) return;
     if (defining_->fill_given) diag_.report(ERROR, "fill redefined for %s", defining_->name);
-    defining_->fill_given = true;
-    defining_->fill = value;
+    defining_->fill_given = value;
 }
 
 void MemoryConfig::add_output_file(const char* name) {
@@ -184,19 +184,15 @@ void MemoryConfig::finish_rom_ranges(const RangeDefaults& opt) {
         range.end = ALL_ONES;
         range.page = 0;
         range.length = range.end - range.origin + 1;
-        range.romwidth = opt.rom_width;
-        range.memwidth = opt.mem_width;
         finish_range(opt.image);
     }
 
     size_t next_name = 0;
     int i = 0;
     for (RomRange* range = first_; range != nullptr; range = range->next, ++i) {
-        if (range->romwidth == -1) range->romwidth = opt.rom_width;
-        if (range->romwidth < unit) range->romwidth = unit;
-        if (range->memwidth == -1) range->memwidth = opt.mem_width;
-        if (range->memwidth < unit) range->memwidth = unit;
-        if (!range->fill_given) range->fill = opt.fill;
+        range->romwidth = std::max(range->romwidth_given.value_or(opt.rom_width), unit);
+        range->memwidth = std::max(range->memwidth_given.value_or(opt.mem_width), unit);
+        range->fill = range->fill_given.value_or(opt.fill);
         assign_output_files(*range, i, opt, next_name);
         check_range_length(*range, opt.chunk_size);
     }

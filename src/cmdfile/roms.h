@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,14 @@ struct RomRange {
     uint32_t end = 0xFFFFFFFFu;      // last address, inclusive
     int32_t page = 0;
     uint32_t length = 0xFFFFFFFFu;   // all ones = not given
-    int32_t romwidth = -1;           // bytes; -1 = not given
-    int32_t memwidth = -1;           // bytes; -1 = not given
-    bool fill_given = false;
-    uint32_t fill = 0;
+    int32_t romwidth = 0;            // bytes, once complete
+    int32_t memwidth = 0;            // bytes, once complete
+    uint32_t fill = 0;               // once complete
+    // The widths (bytes) and the fill as the directive gave them; completing
+    // the configuration takes the defaults for the others.
+    std::optional<int32_t> romwidth_given;
+    std::optional<int32_t> memwidth_given;
+    std::optional<uint32_t> fill_given;
     int32_t file_count = 0;
     std::vector<OutputFile> files;
 };

@@ -40,7 +40,7 @@ void SectionSelection::set_paddr(uint32_t value) {
 
 void SectionSelection::set_datawidth(uint32_t bits) {
     if (current_ == nullptr) return;
-    if (current_->datawidth != -1) {
+    if (current_->datawidth) {
         diag_.report(ERROR, "datawidth redefined for %s", current_->name.c_str());
     }
     if (bits % 8 == 0 && is_power_of_two(bits)) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -28,7 +29,7 @@ struct SectionSpec {
     int section = -1;                 // index of the input section (file order); -1 = none
     uint32_t address = 0xFFFFFFFFu;   // output address; all ones = not given
     int32_t page = 0;
-    int32_t datawidth = -1;           // bytes; -1 = not given
+    std::optional<int32_t> datawidth; // bytes; given, or completed by the section list
     uint16_t flags = 0;
 
     bool boot_loaded() const { return (flags & SPEC_BOOT) != 0; }

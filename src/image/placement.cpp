@@ -32,7 +32,7 @@ Placement::Placement(const PlacementSettings& settings, const ObjectFile& coff,
 // width) in `range`.
 ByteOrder Placement::byte_order(const RomRange& range, const SectionSpec* entry) const {
     ByteOrder o;
-    o.datawidth = entry != nullptr && entry->datawidth >= 1 ? entry->datawidth : settings_.data_width;
+    o.datawidth = entry != nullptr && entry->datawidth ? *entry->datawidth : settings_.data_width;
     o.romwidth = range.romwidth;
     o.memwidth = range.memwidth;
     o.order = settings_.order;

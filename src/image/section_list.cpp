@@ -99,7 +99,7 @@ int resolve_entries(SectionSelection& selection, const ObjectFile& coff,
     int converted = 0;
 
     for (SectionSpec* spec = selection.first(); spec != nullptr; spec = spec->next) {
-        if (spec->datawidth == -1) spec->datawidth = s.data_width;
+        if (!spec->datawidth) spec->datawidth = s.data_width;
 
         const auto found = index.find(spec->name);
         if (found == index.end()) {
