@@ -186,7 +186,7 @@ public:
         sink = std::make_unique<DataSink>(sink_settings, *coff, order_of_sections, *placement, *boot, diag);
     }
 
-    SectionSpec* entry(const std::string& name) const {
+    SectionSpec* entry(const std::string& name) {
         for (SectionSpec* s = selection.first(); s != nullptr; s = s->next)
             if (s->name == name) return s;
         return nullptr;

@@ -85,7 +85,7 @@ protected:
         }
         return names;
     }
-    SectionSpec* spec_named(const std::string& name) const {
+    SectionSpec* spec_named(const std::string& name) {
         for (SectionSpec* spec = selection.first(); spec != nullptr; spec = spec->next)
             if (spec->name == name) return spec;
         return nullptr;

@@ -53,10 +53,14 @@ public:
     void set_datawidth(uint32_t bits);
     void append_section_spec();
 
-    // First entry of the list, or nullptr (linked through `next`).
-    SectionSpec* first() const { return first_; }
+    // First entry of the list, or nullptr (linked through `next`). Only
+    // the completion of the list changes entries; everything downstream
+    // reads them through a const selection.
+    const SectionSpec* first() const { return first_; }
+    SectionSpec* first() { return first_; }
     // The entry most recently created, or nullptr.
-    SectionSpec* current() const { return current_; }
+    const SectionSpec* current() const { return current_; }
+    SectionSpec* current() { return current_; }
     // True when a SECTIONS directive created any entry.
     bool directive_used() const { return directive_appended_; }
     // Ends the directive's part of the list: entries appended from now on
