@@ -743,7 +743,7 @@ TEST_F(ParserTest, ActionsOfAConversionCarryOutOptionsAndDirectives) {
     const SectionSpec* spec = selection.first();
     ASSERT_NE(spec, nullptr);
     EXPECT_EQ(spec->name, ".text");
-    EXPECT_EQ(spec->address, 0x100u);
+    EXPECT_EQ(spec->paddr, 0x100u);
     EXPECT_FALSE(spec->boot_loaded());
     ASSERT_NE(spec->next, nullptr);
     EXPECT_EQ(spec->next->name, ".data");

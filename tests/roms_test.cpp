@@ -327,8 +327,8 @@ TEST_F(Roms, AttributesRedefined) {
                               "width redefined for r\n" + E + "memory width redefined for r\n" +
                               E + "fill redefined for r\n");
     const RomRange& range = *memory.range_being_defined();
-    EXPECT_EQ(range.origin, 0x200u);  // the later value wins
-    EXPECT_EQ(range.length, 0x20u);
+    EXPECT_EQ(range.origin_given, 0x200u);  // the later value wins
+    EXPECT_EQ(range.length_given, 0x20u);
     EXPECT_EQ(range.romwidth_given, 2);
     EXPECT_EQ(range.memwidth_given, 4);
     EXPECT_TRUE(range.fill_given);
@@ -342,9 +342,9 @@ TEST_F(Roms, NewRangeTakesCurrentPageAndNotGivenValues) {
     const RomRange* range = memory.range_being_defined();
     ASSERT_NE(range, nullptr);
     EXPECT_EQ(range->page, 7);
-    EXPECT_EQ(range->origin, ALL_ONES);
+    EXPECT_FALSE(range->origin_given);
     EXPECT_EQ(range->end, ALL_ONES);
-    EXPECT_EQ(range->length, ALL_ONES);
+    EXPECT_FALSE(range->length_given);
     EXPECT_FALSE(range->romwidth_given);
     EXPECT_FALSE(range->memwidth_given);
     EXPECT_FALSE(range->fill_given);

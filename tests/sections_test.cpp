@@ -56,7 +56,7 @@ TEST_F(Sections, NewEntryStartsUnsetAndUnlisted) {
     EXPECT_EQ(spec->next, nullptr);
     EXPECT_EQ(spec->section, -1);
     EXPECT_FALSE(spec->linked());
-    EXPECT_EQ(spec->address, ALL_ONES);
+    EXPECT_FALSE(spec->paddr);
     EXPECT_EQ(spec->page, 0);
     EXPECT_FALSE(spec->datawidth);
     EXPECT_EQ(spec->flags, 0);
@@ -82,7 +82,7 @@ TEST_F(Sections, PhysicalAddressFirstValueKept) {
     selection.set_paddr(0x100);
     selection.set_paddr(0x200);
     EXPECT_EQ(messages(), E + "physical address redefined for sect1\n");
-    EXPECT_EQ(selection.current()->address, 0x100u);
+    EXPECT_EQ(selection.current()->paddr, 0x100u);
 }
 
 TEST_F(Sections, PhysicalAddressAfterBootMark) {
@@ -90,7 +90,7 @@ TEST_F(Sections, PhysicalAddressAfterBootMark) {
     selection.set_boot();
     selection.set_paddr(0x100);
     EXPECT_EQ(messages(), E + "physical address redefined for sect1\n");
-    EXPECT_EQ(selection.current()->address, ALL_ONES);
+    EXPECT_FALSE(selection.current()->paddr);
     EXPECT_TRUE(selection.current()->boot_loaded());
 }
 
@@ -102,7 +102,7 @@ TEST_F(Sections, BootMarkAfterPhysicalAddress) {
     EXPECT_TRUE(selection.current()->boot_loaded());
     // The address stays until the section list replaces it by the boot
     // table origin.
-    EXPECT_EQ(selection.current()->address, 0x100u);
+    EXPECT_EQ(selection.current()->paddr, 0x100u);
 }
 
 TEST_F(Sections, DataWidth) {
@@ -146,7 +146,7 @@ TEST_F(Sections, DuplicateNameIsDropped) {
     selection.append_section_spec();
     EXPECT_EQ(messages(), W + "duplicate section name 'sect1' (ignored)\n");
     EXPECT_EQ(listed_names(), (Names{"sect1"}));
-    EXPECT_EQ(first->address, 0x100u);
+    EXPECT_EQ(first->paddr, 0x100u);
     EXPECT_FALSE(first->boot_loaded());
     EXPECT_EQ(first->next, nullptr);
 

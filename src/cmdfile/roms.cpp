@@ -96,14 +96,20 @@ void MemoryConfig::new_range(const char* name) {
 
 void MemoryConfig::set_origin(uint32_t value) {
     if (defining_ == nullptr) return;
-    if (defining_->origin != ALL_ONES) diag_.report(ERROR, "origin redefined for %s", defining_->name);
-    defining_->origin = value;
+    if (defining_->origin_given) diag_.report(ERROR, "origin redefined for %s", defining_->name);
+    if (value != ALL_ONES)
+        defining_->origin_given = value;
+    else
+        defining_->origin_given.reset();
 }
 
 void MemoryConfig::set_length(uint32_t value) {
     if (defining_ == nullptr) return;
-    if (defining_->length != ALL_ONES) diag_.report(ERROR, "length redefined for %s", defining_->name);
-    defining_->length = value;
+    if (defining_->length_given) diag_.report(ERROR, "length redefined for %s", defining_->name);
+    if (value != ALL_ONES)
+        defining_->length_given = value;
+    else
+        defining_->length_given.reset();
 }
 
 void MemoryConfig::set_romwidth(uint32_t bits) {
@@ -147,15 +153,15 @@ void MemoryConfig::finish_range(bool image) {
     if (defining_ == nullptr) return;
     RomRange& range = *defining_;
 
-    if (range.origin == ALL_ONES) {
-        range.origin = 0;
-        if (image) diag_.report(ERROR, "origin missing on %s (required for -image)", range.name);
-    }
-    if (range.length == ALL_ONES) {
+    range.origin = range.origin_given.value_or(0);
+    if (!range.origin_given && image)
+        diag_.report(ERROR, "origin missing on %s (required for -image)", range.name);
+    if (!range.length_given) {
         range.end = ALL_ONES;
         range.length = range.end - range.origin + 1;
         if (image) diag_.report(ERROR, "length missing on %s (required for -image)", range.name);
     } else {
+        range.length = *range.length_given;
         range.end = range.origin + range.length - 1;
         if (range.end < range.origin) diag_.report(ERROR, "invalid length on %s", range.name);
     }
@@ -180,10 +186,10 @@ void MemoryConfig::finish_rom_ranges(const RangeDefaults& opt) {
         if (opt.image) diag_.report(ERROR, "-image requires ROMS directive");
         new_range("*DEFAULT*");
         RomRange& range = *defining_;
-        range.origin = 0;
-        range.end = ALL_ONES;
+        // The whole address space: 2^32 addresses from 0.
+        range.origin_given = 0;
+        range.length_given = 0;
         range.page = 0;
-        range.length = range.end - range.origin + 1;
         finish_range(opt.image);
     }
 

@@ -22,10 +22,14 @@ struct OutputFile {
 struct RomRange {
     RomRange* next = nullptr;
     char name[32] = {};              // at most 31 characters
-    uint32_t origin = 0xFFFFFFFFu;   // all ones = not given
-    uint32_t end = 0xFFFFFFFFu;      // last address, inclusive
+    uint32_t origin = 0;             // once the range is finished
+    uint32_t end = 0xFFFFFFFFu;      // last address, inclusive, once finished
     int32_t page = 0;
-    uint32_t length = 0xFFFFFFFFu;   // all ones = not given
+    uint32_t length = 0;             // once finished (2^32 is 0)
+    // Origin and length as the directive gave them (a value of all ones
+    // written in the command file counts as not given).
+    std::optional<uint32_t> origin_given;
+    std::optional<uint32_t> length_given;
     int32_t romwidth = 0;            // bytes, once complete
     int32_t memwidth = 0;            // bytes, once complete
     uint32_t fill = 0;               // once complete

@@ -31,10 +31,10 @@ void SectionSelection::set_boot() {
 
 void SectionSelection::set_paddr(uint32_t value) {
     if (current_ == nullptr) return;
-    if (current_->address != ALL_ONES || current_->boot_loaded()) {
+    if (current_->paddr || current_->boot_loaded()) {
         diag_.report(ERROR, "physical address redefined for %s", current_->name.c_str());
-    } else {
-        current_->address = value;
+    } else if (value != ALL_ONES) {
+        current_->paddr = value;
     }
 }
 

@@ -27,7 +27,12 @@ struct SectionSpec {
     int id = -1;                      // creation order in the run, from 0
     std::string name;
     int section = -1;                 // index of the input section (file order); -1 = none
-    uint32_t address = 0xFFFFFFFFu;   // output address; all ones = not given
+    // The address given with paddr (a value of all ones written in the
+    // command file counts as not given).
+    std::optional<uint32_t> paddr;
+    // The output address, once the list is complete; all ones for an entry
+    // that got none (it sorts behind the others).
+    uint32_t address = 0xFFFFFFFFu;
     int32_t page = 0;
     std::optional<int32_t> datawidth; // bytes; given, or completed by the section list
     uint16_t flags = 0;
