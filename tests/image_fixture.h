@@ -132,12 +132,11 @@ public:
         std::snprintf(range.name, sizeof range.name, "r%zu", ranges.size() - 1);
         range.origin = origin;
         range.end = end;
-        range.address = origin;
         range.length = end - origin + 1;
         range.page = page;
         range.memwidth = memwidth;
         range.romwidth = romwidth;
-        range.fill_given = true;
+        range.fill_given = fill;
         range.fill = fill;
         range.file_count = lane_count(memwidth, romwidth);
         for (int k = 0; k < range.file_count; ++k)
@@ -187,11 +186,13 @@ public:
         sink = std::make_unique<DataSink>(sink_settings, *coff, order_of_sections, *placement, *boot, diag);
     }
 
-    SectionSpec* entry(const std::string& name) const {
+    SectionSpec* entry(const std::string& name) {
         for (SectionSpec* s = selection.first(); s != nullptr; s = s->next)
             if (s->name == name) return s;
         return nullptr;
     }
+    // What placement has learnt of an entry.
+    const EntryState& state(const SectionSpec* entry) const { return placement->entry_state(*entry); }
     int index_of(const std::string& name) const { return coff->find_section_index(name); }
 
     // Places `data` at `address` for `entry` as one buffer (with room for

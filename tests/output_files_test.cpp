@@ -13,16 +13,24 @@ using namespace imagetest;
 namespace {
 
 // Puts whole memory words into the byte order of `rig`'s settings and
-// `range`'s widths (data words of one byte) and writes them, as placement
-// does.
-void put(ImageRig& rig, RomRange& range, Bytes data, bool big_endian_input = false) {
+// `range`'s widths (data words of one byte) and writes them at `address`,
+// as placement does.
+void put_at(ImageRig& rig, const RomRange& range, uint32_t address, Bytes data,
+            bool big_endian_input = false) {
     ByteOrder order;
     order.romwidth = range.romwidth;
     order.memwidth = range.memwidth;
     order.order = rig.order;
     order.big_endian_input = big_endian_input;
     apply_byte_order(data.data(), static_cast<uint32_t>(data.size()), order);
-    rig.output->write_range_data(range, data.data(), static_cast<uint32_t>(data.size()), 0, -1);
+    rig.output->write_range_data(range, address, data.data(), static_cast<uint32_t>(data.size()), 0, -1);
+}
+
+// The same right behind the data written last (from the range's origin
+// when its files are not open yet).
+void put(ImageRig& rig, const RomRange& range, Bytes data, bool big_endian_input = false) {
+    const uint32_t address = rig.output->files_open(range) ? rig.output->next_address() : range.origin;
+    put_at(rig, range, address, std::move(data), big_endian_input);
 }
 
 void close(ImageRig& rig, RomRange& range) {
@@ -94,9 +102,8 @@ TEST(OutputFiles, RomWiderThanMemory) {
     RomRange& range = rig.add_range(0x10, 0xFF, 1, 2);
     rig.start_output();
     put(rig, range, bytes({0xB0, 0xB1, 0xB2, 0xB3, 0xB4}));
-    EXPECT_EQ(range.address, 0x15u);
-    EXPECT_EQ(range.last_written, 0x15u);
-    EXPECT_EQ(range.output_address, 0x15u);
+    EXPECT_EQ(rig.output->next_address(), 0x15u);
+    EXPECT_EQ(rig.output->output_address(), 0x15u);
     close(rig, range);
     EXPECT_EQ(rig.text(range), debug_file(debug_line(0x10, "B0B1 B2B3 B4")));
 }
@@ -110,8 +117,7 @@ TEST(OutputFiles, GapStartsANewAddressInEveryFile) {
     rig.start_output();
     put(rig, range, bytes({1, 2, 3, 4}));
     put(rig, range, bytes({5, 6, 7, 8}));  // consecutive: the record goes on
-    range.address = 0x20;                 // placement skipped a gap
-    put(rig, range, bytes({9, 10, 11, 12}));
+    put_at(rig, range, 0x20, bytes({9, 10, 11, 12}));  // placement skipped a gap
     close(rig, range);
     // Lane k holds byte k of every word: 1 + k and 5 + k from address 0,
     // then 9 + k from 0x20 in a record of its own.
@@ -134,7 +140,7 @@ TEST(OutputFiles, ZeroBasedImageStartsEveryRangeAtZero) {
     rig.finish();
     EXPECT_EQ(rig.text(first), debug_file(debug_line(0x0, groups(Bytes(8, 0)))));
     EXPECT_EQ(rig.text(second), debug_file(debug_line(0x0, groups(Bytes(4, 0)))));
-    EXPECT_EQ(second.address, 0x204u);
+    EXPECT_EQ(rig.output->next_address(), 0x204u);
 }
 
 TEST(OutputFiles, ByteAddressingCountsRomBytesPerLane) {
@@ -147,8 +153,7 @@ TEST(OutputFiles, ByteAddressingCountsRomBytesPerLane) {
     RomRange& narrow = rig.add_range(0x0, 0xFF, 1, 2);
     rig.start_output();
     auto two_writes = [&rig](RomRange& range, const Bytes& first, const Bytes& second) {
-        range.address = 0x10;
-        put(rig, range, first);
+        put_at(rig, range, 0x10, first);
         rig.output->flush_range_files(range);
         put(rig, range, second);
         close(rig, range);
@@ -216,13 +221,13 @@ TEST(OutputFiles, FilesAreOpenedOnFirstDataAndClosedWithTrailers) {
     rig.start_output();
     // Nothing to end before the files are open: none is made.
     rig.output->flush_range_files(range);
-    EXPECT_FALSE(range.open);
+    EXPECT_FALSE(rig.output->files_open(range));
     EXPECT_EQ(rig.written(), std::vector<std::string>{});
 
     put(rig, range, bytes({0xAA, 0xBB}));
-    EXPECT_TRUE(range.open);
+    EXPECT_TRUE(rig.output->files_open(range));
     close(rig, range);
-    EXPECT_FALSE(range.open);
+    EXPECT_FALSE(rig.output->files_open(range));
     // MS order with 8-bit data words: the byte at the lower address (AA) is
     // the more significant half of the memory word, which file 1 holds.
     EXPECT_EQ(rig.text(range, 0), debug_file(debug_line(0x0, "BB")));
@@ -278,7 +283,7 @@ TEST(OutputFiles, RefusedWritesEndTheRunBeforeAnyOutput) {
         RomRange& range = rig.add_range(0x0, 0xFF, 4, 1);
         rig.start_output();
         const Bytes data = bytes({1, 2, 3, 4, 5, 6});
-        EXPECT_THROW(rig.output->write_range_data(range, data.data(), 6, 0, -1), RunAbort);
+        EXPECT_THROW(rig.output->write_range_data(range, 0, data.data(), 6, 0, -1), RunAbort);
         EXPECT_EQ(rig.err(), ">> INTERNAL ERROR: nbytes not a multiple of mem width/rom width\n");
         EXPECT_EQ(rig.written(), std::vector<std::string>{});
     }
@@ -290,7 +295,7 @@ TEST(OutputFiles, RefusedWritesEndTheRunBeforeAnyOutput) {
         rig.start_output();
         const Bytes data = bytes({1, 2, 3, 4});
         try {
-            rig.output->write_range_data(range, data.data(), 4, 0, -1);
+            rig.output->write_range_data(range, 0, data.data(), 4, 0, -1);
             ADD_FAILURE() << "no abort";
         } catch (const RunAbort& abort) {
             EXPECT_EQ(abort.status, 1);
@@ -304,7 +309,7 @@ TEST(OutputFiles, RefusedWritesEndTheRunBeforeAnyOutput) {
         RomRange& range = rig.add_range(0x0, 0xFF, 16, 1);
         rig.start_output();
         const Bytes data(16, 0);
-        EXPECT_THROW(rig.output->write_range_data(range, data.data(), 16, 0, -1), RunAbort);
+        EXPECT_THROW(rig.output->write_range_data(range, 0, data.data(), 16, 0, -1), RunAbort);
         EXPECT_EQ(rig.err(),
                   ">> FATAL ERROR: memory range r0 needs 16 output files (at most 8 are supported) "
                   "(aborting)\n");

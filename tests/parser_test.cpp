@@ -732,9 +732,9 @@ TEST_F(ParserTest, ActionsOfAConversionCarryOutOptionsAndDirectives) {
     EXPECT_EQ(range->origin, 0x100u);
     EXPECT_EQ(range->end, 0x2FFu);  // origin + length - 1
     EXPECT_EQ(range->page, 1);
-    EXPECT_EQ(range->romwidth, 1);  // 8 bits
-    EXPECT_EQ(range->memwidth, 4);  // 32 bits
-    EXPECT_EQ(range->fill, 0xFFu);
+    EXPECT_EQ(range->romwidth_given, 1);  // 8 bits
+    EXPECT_EQ(range->memwidth_given, 4);  // 32 bits
+    EXPECT_EQ(range->fill_given, 0xFFu);
     ASSERT_EQ(range->files.size(), 2u);
     EXPECT_EQ(range->files[0].name, "a.hex");
     EXPECT_EQ(range->files[1].name, "fill");
@@ -743,7 +743,7 @@ TEST_F(ParserTest, ActionsOfAConversionCarryOutOptionsAndDirectives) {
     const SectionSpec* spec = selection.first();
     ASSERT_NE(spec, nullptr);
     EXPECT_EQ(spec->name, ".text");
-    EXPECT_EQ(spec->address, 0x100u);
+    EXPECT_EQ(spec->paddr, 0x100u);
     EXPECT_FALSE(spec->boot_loaded());
     ASSERT_NE(spec->next, nullptr);
     EXPECT_EQ(spec->next->name, ".data");

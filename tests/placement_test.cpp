@@ -49,9 +49,9 @@ TEST(Placement, ImageModeFillsBeforeAndAfterTheSection) {
         lines += debug_line(a, groups(Bytes(expected.begin() + a, expected.begin() + a + 16)));
     EXPECT_EQ(rig.text(range), debug_file(lines));
     EXPECT_EQ(rig.placement->current_range(), nullptr);
-    EXPECT_EQ(s->range, &range);
-    EXPECT_EQ(s->start_address, 0x10u);
-    EXPECT_EQ(s->last_address, 0x1Fu);
+    EXPECT_EQ(rig.state(s).range, &range);
+    EXPECT_EQ(rig.state(s).start_address, 0x10u);
+    EXPECT_EQ(rig.state(s).last_address, 0x1Fu);
     EXPECT_EQ(rig.err(), "");
 }
 
@@ -174,8 +174,8 @@ TEST(Placement, PartialWordIsPaddedFromTheFill) {
     EXPECT_EQ(rig.err(),
               ">> WARNING: section 'pad6' was padded by 2 bytes to a size of 8 to satisfy the "
               "specified memory width of 4\n");
-    EXPECT_EQ(s->last_address, 7u);
-    EXPECT_EQ(range.address, 8u);
+    EXPECT_EQ(rig.state(s).last_address, 7u);
+    EXPECT_EQ(rig.placement->current_address(), 8u);
     rig.finish();
     EXPECT_EQ(rig.raw(range, 0), bytes({0xA0, 0xA4}));
     EXPECT_EQ(rig.raw(range, 1), bytes({0xA1, 0xA5}));
@@ -232,10 +232,10 @@ TEST(Placement, DataBelowTheOrigin) {
               ">> WARNING: section 'low' at 080h falls in unconfigured memory (skipped)\n"
               ">> WARNING: section 'edge' at 0f0h falls in unconfigured memory (skipped)\n"
               ">> WARNING: section 'part' overlaps unconfigured memory at 0f8h (part incomplete)\n");
-    EXPECT_TRUE(low->flags & SPEC_REPORTED);
-    EXPECT_EQ(low->range, nullptr);
-    EXPECT_EQ(part->start_address, 0x100u);
-    EXPECT_EQ(part->last_address, 0x107u);
+    EXPECT_TRUE(rig.state(low).reported);
+    EXPECT_EQ(rig.state(low).range, nullptr);
+    EXPECT_EQ(rig.state(part).start_address, 0x100u);
+    EXPECT_EQ(rig.state(part).last_address, 0x107u);
     rig.finish();
     // Bytes 8.. of "part" from the origin on.
     EXPECT_EQ(rig.text(range), debug_file(debug_line(0x100, "08 09 0A 0B 0C 0D 0E 0F")));
@@ -328,13 +328,13 @@ TEST(Placement, SectionRunsIntoTheAdjacentRange) {
     EXPECT_EQ(rig.place(s, counting_bytes(0x10)), 0x10u);
     EXPECT_EQ(rig.err(), "");
     // The first range is closed; the second is current.
-    EXPECT_FALSE(r0.open);
+    EXPECT_FALSE(rig.output->files_open(r0));
     EXPECT_EQ(rig.placement->current_range(), &r1);
     // The entry is recorded anew in each range it reaches: the map shows it
     // in the second range from that range's origin on.
-    EXPECT_EQ(s->range, &r1);
-    EXPECT_EQ(s->start_address, 0x10u);
-    EXPECT_EQ(s->last_address, 0x17u);
+    EXPECT_EQ(rig.state(s).range, &r1);
+    EXPECT_EQ(rig.state(s).start_address, 0x10u);
+    EXPECT_EQ(rig.state(s).last_address, 0x17u);
     rig.finish();
     EXPECT_EQ(rig.text(r0), debug_file(debug_line(0x8, "00 01 02 03 04 05 06 07")));
     EXPECT_EQ(rig.text(r1), debug_file(debug_line(0x10, "08 09 0A 0B 0C 0D 0E 0F")));
@@ -374,7 +374,7 @@ TEST(Placement, DataPastTheLastRangeIsSkipped) {
     SectionSpec* top = whole.entry("top");
     EXPECT_EQ(whole.place(top, counting_bytes(8)), 4u);
     EXPECT_EQ(whole.err(), ">> WARNING: section 'top' at 00h falls in unconfigured memory (skipped)\n");
-    EXPECT_EQ(top->last_address, 0xFFFFFFFFu);
+    EXPECT_EQ(whole.state(top).last_address, 0xFFFFFFFFu);
     EXPECT_EQ(whole.placement->current_range(), nullptr);
     whole.put_in_place();
     EXPECT_EQ(whole.text(all), debug_file(debug_line(0xFFFFFFFCu, "00 01 02 03")));
@@ -509,7 +509,7 @@ TEST(DataSink, UnconvertedRamModelCinitIsDropped) {
     EXPECT_EQ(rig.out(), "");
     EXPECT_EQ(rig.err(), ">> WARNING: can't convert RAM-model .cinit with -image\n");
     EXPECT_EQ(rig.placement->current_entry(), nullptr);
-    EXPECT_EQ(cinit->range, nullptr);
+    EXPECT_EQ(rig.state(cinit).range, nullptr);
     EXPECT_EQ(rig.written(), std::vector<std::string>{});
 
     // Converted through .bss, the same section is placed: fill up to 0x100,

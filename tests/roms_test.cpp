@@ -114,13 +114,11 @@ TEST_F(Roms, DefaultRangeHasFourFiles) {
     EXPECT_EQ(range.origin, 0u);
     EXPECT_EQ(range.end, 0xFFFFFFFFu);
     EXPECT_EQ(range.length, 0u);  // 2^32 addresses, modulo 2^32
-    EXPECT_EQ(range.address, 0u);
     EXPECT_EQ(range.page, 0);
     EXPECT_EQ(range.romwidth, 1);
     EXPECT_EQ(range.memwidth, 4);
     EXPECT_FALSE(range.fill_given);
     EXPECT_EQ(range.fill, 0u);
-    EXPECT_FALSE(range.open);
     EXPECT_EQ(range.file_count, 4);
     EXPECT_EQ(file_names(range), (Names{"d0.0/1", "d0.1/1", "d0.2/1", "d0.3/1"}));
     EXPECT_EQ(memory.range_being_defined(), nullptr);
@@ -173,7 +171,6 @@ TEST_F(Roms, RangeWithNeitherOriginNorLength) {
     EXPECT_EQ(range.origin, 0u);
     EXPECT_EQ(range.end, 0xFFFFFFFFu);
     EXPECT_EQ(range.length, 0u);
-    EXPECT_EQ(range.address, 0u);
 }
 
 TEST_F(Roms, MissingOriginAndLengthUnderImage) {
@@ -195,7 +192,7 @@ TEST_F(Roms, MissingOriginAndLengthUnderImage) {
     // r2 runs to the top of the address space: 2^32 - 0x1000 addresses.
     EXPECT_EQ(list[1]->end, 0xFFFFFFFFu);
     EXPECT_EQ(list[1]->length, 0xFFFFF000u);
-    EXPECT_EQ(list[1]->address, 0x1000u);
+    EXPECT_EQ(list[1]->origin, 0x1000u);
 }
 
 TEST_F(Roms, LengthZero) {
@@ -212,7 +209,7 @@ TEST_F(Roms, LengthZero) {
     EXPECT_EQ(other.messages(), E + "invalid length on empty\n");
     ASSERT_EQ(other.memory.range_count(), 1);
     EXPECT_EQ(other.memory.first_range()->end, 0xFFu);
-    EXPECT_EQ(other.memory.first_range()->address, 0x100u);
+    EXPECT_EQ(other.memory.first_range()->origin, 0x100u);
 }
 
 TEST_F(Roms, TopOfAddressSpace) {
@@ -330,12 +327,12 @@ TEST_F(Roms, AttributesRedefined) {
                               "width redefined for r\n" + E + "memory width redefined for r\n" +
                               E + "fill redefined for r\n");
     const RomRange& range = *memory.range_being_defined();
-    EXPECT_EQ(range.origin, 0x200u);  // the later value wins
-    EXPECT_EQ(range.length, 0x20u);
-    EXPECT_EQ(range.romwidth, 2);
-    EXPECT_EQ(range.memwidth, 4);
+    EXPECT_EQ(range.origin_given, 0x200u);  // the later value wins
+    EXPECT_EQ(range.length_given, 0x20u);
+    EXPECT_EQ(range.romwidth_given, 2);
+    EXPECT_EQ(range.memwidth_given, 4);
     EXPECT_TRUE(range.fill_given);
-    EXPECT_EQ(range.fill, 2u);
+    EXPECT_EQ(range.fill_given, 2u);
 }
 
 TEST_F(Roms, NewRangeTakesCurrentPageAndNotGivenValues) {
@@ -345,16 +342,15 @@ TEST_F(Roms, NewRangeTakesCurrentPageAndNotGivenValues) {
     const RomRange* range = memory.range_being_defined();
     ASSERT_NE(range, nullptr);
     EXPECT_EQ(range->page, 7);
-    EXPECT_EQ(range->origin, ALL_ONES);
+    EXPECT_FALSE(range->origin_given);
     EXPECT_EQ(range->end, ALL_ONES);
-    EXPECT_EQ(range->length, ALL_ONES);
-    EXPECT_EQ(range->romwidth, -1);
-    EXPECT_EQ(range->memwidth, -1);
+    EXPECT_FALSE(range->length_given);
+    EXPECT_FALSE(range->romwidth_given);
+    EXPECT_FALSE(range->memwidth_given);
     EXPECT_FALSE(range->fill_given);
     EXPECT_EQ(range->fill, 0u);
     EXPECT_EQ(range->file_count, 0);
     EXPECT_TRUE(range->files.empty());
-    EXPECT_FALSE(range->open);
     EXPECT_EQ(memory.first_range(), nullptr);  // not listed before finish_range
     finish_range();
     EXPECT_EQ(memory.first_range(), range);
@@ -400,8 +396,8 @@ TEST_F(Roms, IllegalRomWidthsKeepTheDefault) {
                               "illegal width of 24 specified for r24\n" + W +
                               "illegal width of 0 specified for r24\n");
     // 24 was refused, so giving 0 afterwards is no redefinition.
-    EXPECT_EQ(ranges()[0]->romwidth, -1);
-    EXPECT_EQ(ranges()[1]->romwidth, -1);
+    EXPECT_FALSE(ranges()[0]->romwidth_given);
+    EXPECT_FALSE(ranges()[1]->romwidth_given);
     finish_rom_ranges();
     EXPECT_EQ(ranges()[0]->romwidth, 1);  // the -romwidth default
     EXPECT_EQ(ranges()[1]->romwidth, 1);
@@ -412,7 +408,7 @@ TEST_F(Roms, MemoryWidthAboveTargetIsTaken) {
     memory.new_range("wide");
     memory.set_memwidth(64);
     EXPECT_EQ(messages(), W + "memwidth(64) is greater than target width(32)\n");
-    EXPECT_EQ(memory.range_being_defined()->memwidth, 8);
+    EXPECT_EQ(memory.range_being_defined()->memwidth_given, 8);
     memory.set_romwidth(8);
     finish_range();
     finish_rom_ranges();
@@ -430,7 +426,7 @@ TEST_F(Roms, IllegalMemoryWidths) {
     EXPECT_EQ(messages(), W + "illegal memory width of 20 specified for m\n" + W +
                               "memwidth(48) is greater than target width(32)\n" + W +
                               "illegal memory width of 48 specified for m\n");
-    EXPECT_EQ(memory.range_being_defined()->memwidth, -1);
+    EXPECT_FALSE(memory.range_being_defined()->memwidth_given);
 }
 
 TEST_F(Roms, OptionWidthsOnlyWhereTheDirectiveGaveNone) {

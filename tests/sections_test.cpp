@@ -56,12 +56,9 @@ TEST_F(Sections, NewEntryStartsUnsetAndUnlisted) {
     EXPECT_EQ(spec->next, nullptr);
     EXPECT_EQ(spec->section, -1);
     EXPECT_FALSE(spec->linked());
-    EXPECT_EQ(spec->address, ALL_ONES);
-    EXPECT_EQ(spec->start_address, ALL_ONES);
+    EXPECT_FALSE(spec->paddr);
     EXPECT_EQ(spec->page, 0);
-    EXPECT_EQ(spec->last_address, 0u);
-    EXPECT_EQ(spec->datawidth, -1);
-    EXPECT_EQ(spec->range, nullptr);
+    EXPECT_FALSE(spec->datawidth);
     EXPECT_EQ(spec->flags, 0);
     EXPECT_EQ(selection.first(), nullptr);
     selection.append_section_spec();
@@ -85,8 +82,7 @@ TEST_F(Sections, PhysicalAddressFirstValueKept) {
     selection.set_paddr(0x100);
     selection.set_paddr(0x200);
     EXPECT_EQ(messages(), E + "physical address redefined for sect1\n");
-    EXPECT_EQ(selection.current()->address, 0x100u);
-    EXPECT_EQ(selection.current()->start_address, 0x100u);
+    EXPECT_EQ(selection.current()->paddr, 0x100u);
 }
 
 TEST_F(Sections, PhysicalAddressAfterBootMark) {
@@ -94,8 +90,7 @@ TEST_F(Sections, PhysicalAddressAfterBootMark) {
     selection.set_boot();
     selection.set_paddr(0x100);
     EXPECT_EQ(messages(), E + "physical address redefined for sect1\n");
-    EXPECT_EQ(selection.current()->address, ALL_ONES);
-    EXPECT_EQ(selection.current()->start_address, ALL_ONES);
+    EXPECT_FALSE(selection.current()->paddr);
     EXPECT_TRUE(selection.current()->boot_loaded());
 }
 
@@ -107,7 +102,7 @@ TEST_F(Sections, BootMarkAfterPhysicalAddress) {
     EXPECT_TRUE(selection.current()->boot_loaded());
     // The address stays until the section list replaces it by the boot
     // table origin.
-    EXPECT_EQ(selection.current()->address, 0x100u);
+    EXPECT_EQ(selection.current()->paddr, 0x100u);
 }
 
 TEST_F(Sections, DataWidth) {
@@ -133,7 +128,7 @@ TEST_F(Sections, IllegalDataWidthsLeaveTheDefault) {
     EXPECT_EQ(messages(), W + "illegal datawidth of 12 specified for s12\n" + W +
                               "illegal datawidth of 24 specified for s24\n" + W +
                               "illegal datawidth of 0 specified for s24\n");
-    EXPECT_EQ(selection.current()->datawidth, -1);
+    EXPECT_FALSE(selection.current()->datawidth);
 }
 
 TEST_F(Sections, DuplicateNameIsDropped) {
@@ -151,7 +146,7 @@ TEST_F(Sections, DuplicateNameIsDropped) {
     selection.append_section_spec();
     EXPECT_EQ(messages(), W + "duplicate section name 'sect1' (ignored)\n");
     EXPECT_EQ(listed_names(), (Names{"sect1"}));
-    EXPECT_EQ(first->address, 0x100u);
+    EXPECT_EQ(first->paddr, 0x100u);
     EXPECT_FALSE(first->boot_loaded());
     EXPECT_EQ(first->next, nullptr);
 
@@ -161,7 +156,7 @@ TEST_F(Sections, DuplicateNameIsDropped) {
     selection.set_datawidth(16);
     selection.append_section_spec();
     EXPECT_EQ(messages(), W + "duplicate section name 'sect1' (ignored)\n");
-    EXPECT_EQ(first->datawidth, -1);
+    EXPECT_FALSE(first->datawidth);
     EXPECT_EQ(listed_names(), (Names{"sect1"}));
 
     // The next entry links behind the first one.

@@ -49,8 +49,9 @@ void make_room(std::vector<uint8_t>& buffer, uint64_t bytes) {
 uint32_t BootTable::place_at_table(uint8_t* bytes, uint32_t length) {
     uint32_t written = placement_.place_data(bytes, length, table_address_);
     table_address_ += written;
-    SectionSpec* entry = placement_.current_entry();
-    if (entry != nullptr && entry->boot_loaded() && entry->range != nullptr) last_fed_ = entry;
+    const SectionSpec* entry = placement_.current_entry();
+    if (entry != nullptr && entry->boot_loaded() && placement_.entry_state(*entry).range != nullptr)
+        last_fed_ = entry;
     return written;
 }
 
@@ -120,14 +121,14 @@ void BootTable::begin_boot_section(uint32_t address, uint32_t size) {
 
 void BootTable::close_boot_table() {
     set_state(BootState::Framing);
-    SectionSpec* previous = placement_.current_entry();
+    const SectionSpec* previous = placement_.current_entry();
     if (last_fed_ != nullptr) placement_.set_current_entry(last_fed_);
     write_boot_field(0, 4);
     placement_.set_current_entry(previous);
     set_state(BootState::Closed);
 }
 
-void BootTable::load_boot_chunk(SectionSpec& entry, const uint8_t* data, uint32_t length,
+void BootTable::load_boot_chunk(const SectionSpec& entry, const uint8_t* data, uint32_t length,
                                 uint32_t address) {
     const auto& sections = coff_.sections();
     if (entry.section < 0 || static_cast<size_t>(entry.section) >= sections.size()) return;
@@ -238,9 +239,9 @@ void DataSink::read_records_ahead() {
 
 void DataSink::place_records_below(int32_t page, uint32_t address, bool all) {
     if (next_record_ >= records_.size()) return;
-    SectionSpec* entry = order_.spec_for_section(records_index_);
+    const SectionSpec* entry = order_.spec_for_section(records_index_);
     const SectionEntry& section = coff_.sections()[static_cast<size_t>(records_index_)];
-    SectionSpec* previous = placement_.current_entry();
+    const SectionSpec* previous = placement_.current_entry();
     for (; next_record_ < records_.size(); ++next_record_) {
         const RecordPiece& piece = records_[next_record_];
         if (!all && (entry->page > page || (entry->page == page && piece.output >= address)))
@@ -251,7 +252,7 @@ void DataSink::place_records_below(int32_t page, uint32_t address, bool all) {
                                records_[next_record_ - 1].output +
                                        static_cast<uint32_t>(records_[next_record_ - 1].bytes.size()) ==
                                    piece.output;
-        if (!continues) entry->flags &= static_cast<uint16_t>(~SPEC_RECORD_REPORTED);
+        if (!continues) placement_.begin_record(*entry);
         placement_.set_current_entry(entry);
         deliver(section, entry, piece.bytes.data(),
                 static_cast<uint32_t>(piece.bytes.size()), piece.address);
@@ -261,7 +262,7 @@ void DataSink::place_records_below(int32_t page, uint32_t address, bool all) {
 
 void DataSink::load_chunk(int index, const SectionEntry& section, const uint8_t* data,
                           uint32_t length, uint32_t address, int32_t /*page*/) {
-    SectionSpec* entry = order_.spec_for_section(index);
+    const SectionSpec* entry = order_.spec_for_section(index);
     if (index == records_index_ && records_index_ >= 0) {
         // The records were read ahead: what is left of them goes now.
         place_records_below(0, 0, true);
@@ -276,7 +277,7 @@ void DataSink::load_chunk(int index, const SectionEntry& section, const uint8_t*
     deliver(section, entry, data, length, address);
 }
 
-void DataSink::deliver(const SectionEntry& section, SectionSpec* entry, const uint8_t* data,
+void DataSink::deliver(const SectionEntry& section, const SectionSpec* entry, const uint8_t* data,
                        uint32_t length, uint32_t address) {
     if ((entry->flags & (SPEC_RAM_CINIT | SPEC_BOOT)) == 0 && section.is_cinit()) {
         // A RAM-model .cinit that the section list could not convert (image

@@ -50,7 +50,7 @@ public:
     void close_boot_table();
 
     // The boot half of the data sink, for a chunk of a boot-loaded entry.
-    void load_boot_chunk(SectionSpec& entry, const uint8_t* data, uint32_t length, uint32_t address);
+    void load_boot_chunk(const SectionSpec& entry, const uint8_t* data, uint32_t length, uint32_t address);
     void append_boot_data(const SectionEntry& section, const uint8_t* data, uint32_t address,
                           uint32_t length);
 
@@ -89,7 +89,7 @@ private:
     std::vector<uint8_t> field_;
     // The boot-loaded entry that most recently received table bytes (its
     // range is set); the terminator is written on its behalf.
-    SectionSpec* last_fed_ = nullptr;
+    const SectionSpec* last_fed_ = nullptr;
 };
 
 // What the data sink prints and decides per section.
@@ -130,7 +130,7 @@ private:
         uint32_t output = 0;
         std::vector<uint8_t> bytes;
     };
-    void deliver(const SectionEntry& section, SectionSpec* entry, const uint8_t* data,
+    void deliver(const SectionEntry& section, const SectionSpec* entry, const uint8_t* data,
                  uint32_t length, uint32_t address);
     // Places the pending records whose output address lies below `address`
     // on `page` (all of them when `all`).

@@ -1,6 +1,7 @@
 // The ROMS directive and the completion of the memory configuration.
 #include "cmdfile/roms.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 
@@ -95,21 +96,27 @@ void MemoryConfig::new_range(const char* name) {
 
 void MemoryConfig::set_origin(uint32_t value) {
     if (defining_ == nullptr) return;
-    if (defining_->origin != ALL_ONES) diag_.report(ERROR, "origin redefined for %s", defining_->name);
-    defining_->origin = value;
+    if (defining_->origin_given) diag_.report(ERROR, "origin redefined for %s", defining_->name);
+    if (value != ALL_ONES)
+        defining_->origin_given = value;
+    else
+        defining_->origin_given.reset();
 }
 
 void MemoryConfig::set_length(uint32_t value) {
     if (defining_ == nullptr) return;
-    if (defining_->length != ALL_ONES) diag_.report(ERROR, "length redefined for %s", defining_->name);
-    defining_->length = value;
+    if (defining_->length_given) diag_.report(ERROR, "length redefined for %s", defining_->name);
+    if (value != ALL_ONES)
+        defining_->length_given = value;
+    else
+        defining_->length_given.reset();
 }
 
 void MemoryConfig::set_romwidth(uint32_t bits) {
     if (defining_ == nullptr) return;
-    if (defining_->romwidth != -1) diag_.report(ERROR, "width redefined for %s", defining_->name);
+    if (defining_->romwidth_given) diag_.report(ERROR, "width redefined for %s", defining_->name);
     if (valid_width_bits(bits)) {
-        defining_->romwidth = static_cast<int32_t>(bits / 8);
+        defining_->romwidth_given = static_cast<int32_t>(bits / 8);
     } else {
         diag_.report(WARNING, "illegal width of %u specified for %s", bits, defining_->name);
     }
@@ -117,7 +124,7 @@ void MemoryConfig::set_romwidth(uint32_t bits) {
 
 void MemoryConfig::set_memwidth(uint32_t bits) {
     if (defining_ == nullptr) return;
-    if (defining_->memwidth != -1) {
+    if (defining_->memwidth_given) {
         diag_.report(ERROR, "memory width redefined for %s", defining_->name);
     }
     if (bits > static_cast<uint32_t>(TARGET_WIDTH_BITS)) {
@@ -125,7 +132,7 @@ void MemoryConfig::set_memwidth(uint32_t bits) {
                TARGET_WIDTH_BITS);
     }
     if (valid_width_bits(bits)) {
-        defining_->memwidth = static_cast<int32_t>(bits / 8);
+        defining_->memwidth_given = static_cast<int32_t>(bits / 8);
     } else {
         diag_.report(WARNING, "illegal memory width of %u specified for %s", bits, defining_->name);
     }
@@ -134,8 +141,7 @@ void MemoryConfig::set_memwidth(uint32_t bits) {
 void MemoryConfig::set_fill(uint32_t value) {
     if (defining_ == nullptr) return;
     if (defining_->fill_given) diag_.report(ERROR, "fill redefined for %s", defining_->name);
-    defining_->fill_given = true;
-    defining_->fill = value;
+    defining_->fill_given = value;
 }
 
 void MemoryConfig::add_output_file(const char* name) {
@@ -147,19 +153,18 @@ void MemoryConfig::finish_range(bool image) {
     if (defining_ == nullptr) return;
     RomRange& range = *defining_;
 
-    if (range.origin == ALL_ONES) {
-        range.origin = 0;
-        if (image) diag_.report(ERROR, "origin missing on %s (required for -image)", range.name);
-    }
-    if (range.length == ALL_ONES) {
+    range.origin = range.origin_given.value_or(0);
+    if (!range.origin_given && image)
+        diag_.report(ERROR, "origin missing on %s (required for -image)", range.name);
+    if (!range.length_given) {
         range.end = ALL_ONES;
         range.length = range.end - range.origin + 1;
         if (image) diag_.report(ERROR, "length missing on %s (required for -image)", range.name);
     } else {
+        range.length = *range.length_given;
         range.end = range.origin + range.length - 1;
         if (range.end < range.origin) diag_.report(ERROR, "invalid length on %s", range.name);
     }
-    range.address = range.origin;
 
     if (first_ == nullptr) {
         first_ = &range;
@@ -181,37 +186,23 @@ void MemoryConfig::finish_rom_ranges(const RangeDefaults& opt) {
         if (opt.image) diag_.report(ERROR, "-image requires ROMS directive");
         new_range("*DEFAULT*");
         RomRange& range = *defining_;
-        range.origin = 0;
-        range.end = ALL_ONES;
+        // The whole address space: 2^32 addresses from 0.
+        range.origin_given = 0;
+        range.length_given = 0;
         range.page = 0;
-        range.length = range.end - range.origin + 1;
-        range.romwidth = opt.rom_width;
-        range.memwidth = opt.mem_width;
         finish_range(opt.image);
     }
 
     size_t next_name = 0;
     int i = 0;
     for (RomRange* range = first_; range != nullptr; range = range->next, ++i) {
-        if (range->romwidth == -1) range->romwidth = opt.rom_width;
-        if (range->romwidth < unit) range->romwidth = unit;
-        if (range->memwidth == -1) range->memwidth = opt.mem_width;
-        if (range->memwidth < unit) range->memwidth = unit;
-        if (!range->fill_given) range->fill = opt.fill;
+        range->romwidth = std::max(range->romwidth_given.value_or(opt.rom_width), unit);
+        range->memwidth = std::max(range->memwidth_given.value_or(opt.mem_width), unit);
+        range->fill = range->fill_given.value_or(opt.fill);
         assign_output_files(*range, i, opt, next_name);
         check_range_length(*range, opt.chunk_size);
     }
 
-}
-
-RangeListCopy copy_range_list(const RomRange* first) {
-    RangeListCopy copy;
-    for (const RomRange* r = first; r != nullptr; r = r->next) {
-        copy.ranges.push_back(*r);
-        copy.ranges.back().next = nullptr;
-        if (copy.ranges.size() > 1) copy.ranges[copy.ranges.size() - 2].next = &copy.ranges.back();
-    }
-    return copy;
 }
 
 }  // namespace coffhex

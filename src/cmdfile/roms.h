@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,32 +17,30 @@ struct OutputFile {
     std::string name;
 };
 
+// A memory range. Once the memory configuration is complete it is
+// read-only: placement and the output files keep their cursors themselves.
 struct RomRange {
     RomRange* next = nullptr;
     char name[32] = {};              // at most 31 characters
-    uint32_t origin = 0xFFFFFFFFu;   // all ones = not given
-    uint32_t end = 0xFFFFFFFFu;      // last address, inclusive
-    uint32_t address = 0;            // next address to be filled
-    uint32_t last_written = 0;       // address after the last data written
-    uint32_t output_address = 0;     // address the record writers print
+    uint32_t origin = 0;             // once the range is finished
+    uint32_t end = 0xFFFFFFFFu;      // last address, inclusive, once finished
     int32_t page = 0;
-    uint32_t length = 0xFFFFFFFFu;   // all ones = not given
-    int32_t romwidth = -1;           // bytes; -1 = not given
-    int32_t memwidth = -1;           // bytes; -1 = not given
-    bool fill_given = false;
-    uint32_t fill = 0;
+    uint32_t length = 0;             // once finished (2^32 is 0)
+    // Origin and length as the directive gave them (a value of all ones
+    // written in the command file counts as not given).
+    std::optional<uint32_t> origin_given;
+    std::optional<uint32_t> length_given;
+    int32_t romwidth = 0;            // bytes, once complete
+    int32_t memwidth = 0;            // bytes, once complete
+    uint32_t fill = 0;               // once complete
+    // The widths (bytes) and the fill as the directive gave them; completing
+    // the configuration takes the defaults for the others.
+    std::optional<int32_t> romwidth_given;
+    std::optional<int32_t> memwidth_given;
+    std::optional<uint32_t> fill_given;
     int32_t file_count = 0;
     std::vector<OutputFile> files;
-    bool open = false;
 };
-
-// A copy of a range list, linked among itself (for a pass that only
-// measures: placement advances the copies, not the originals).
-struct RangeListCopy {
-    std::deque<RomRange> ranges;
-    RomRange* first() { return ranges.empty() ? nullptr : &ranges.front(); }
-};
-RangeListCopy copy_range_list(const RomRange* first);
 
 // Each output file of a range takes one entry of the output stream table.
 inline constexpr int MAX_OUTPUT_FILES = 8;
@@ -90,10 +89,10 @@ public:
     void finish_rom_ranges(const RangeDefaults& defaults);
 
     // First range of the list, or nullptr.
-    RomRange* first_range() const { return first_; }
+    const RomRange* first_range() const { return first_; }
     int range_count() const { return count_; }
     // The range being defined by the directive, or nullptr.
-    RomRange* range_being_defined() const { return defining_; }
+    const RomRange* range_being_defined() const { return defining_; }
 
 private:
     void assign_output_files(RomRange& range, int i, const RangeDefaults& defaults, size_t& next_name);

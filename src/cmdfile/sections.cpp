@@ -31,17 +31,16 @@ void SectionSelection::set_boot() {
 
 void SectionSelection::set_paddr(uint32_t value) {
     if (current_ == nullptr) return;
-    if (current_->address != ALL_ONES || current_->boot_loaded()) {
+    if (current_->paddr || current_->boot_loaded()) {
         diag_.report(ERROR, "physical address redefined for %s", current_->name.c_str());
-    } else {
-        current_->address = value;
+    } else if (value != ALL_ONES) {
+        current_->paddr = value;
     }
-    current_->start_address = current_->address;
 }
 
 void SectionSelection::set_datawidth(uint32_t bits) {
     if (current_ == nullptr) return;
-    if (current_->datawidth != -1) {
+    if (current_->datawidth) {
         diag_.report(ERROR, "datawidth redefined for %s", current_->name.c_str());
     }
     if (bits % 8 == 0 && is_power_of_two(bits)) {
@@ -68,30 +67,6 @@ void SectionSelection::append_section_spec() {
     }
     last_ = &entry;
     if (directive_open_) directive_appended_ = true;
-}
-
-std::unique_ptr<SectionSelection> SectionSelection::copy_before_placement(Diagnostics& diag) const {
-    auto copy = std::make_unique<SectionSelection>(diag);
-    copy->entries_ = entries_;
-    auto same = [&copy](const SectionSpec* original) -> SectionSpec* {
-        return original != nullptr ? copy->entry_with_id(original->id) : nullptr;
-    };
-    for (SectionSpec& entry : copy->entries_) {
-        entry.next = same(entry.next);
-        entry.range = nullptr;
-    }
-    copy->first_ = same(first_);
-    copy->last_ = same(last_);
-    copy->current_ = same(current_);
-    copy->names_ = names_;
-    copy->directive_open_ = directive_open_;
-    copy->directive_appended_ = directive_appended_;
-    return copy;
-}
-
-SectionSpec* SectionSelection::entry_with_id(int id) {
-    if (id < 0 || static_cast<size_t>(id) >= entries_.size()) return nullptr;
-    return &entries_[static_cast<size_t>(id)];
 }
 
 }  // namespace coffhex

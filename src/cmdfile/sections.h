@@ -3,49 +3,39 @@
 
 #include <cstdint>
 #include <deque>
-#include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
-#include <vector>
 
 namespace coffhex {
 
 class Diagnostics;
-struct RomRange;
 
 enum SectionSpecFlags : uint16_t {
     SPEC_BOOT = 0x1,       // boot-loaded
     SPEC_RAM_CINIT = 0x2,  // RAM-model .cinit converted through .bss
-    SPEC_REPORTED = 0x4,   // placement diagnostic issued
     SPEC_MOVED = 0x8,      // moved into the ordered section array
-    SPEC_CONTINUED = 0x10, // already shown in a block of the map file
     SPEC_RECORDS = 0x20,   // data arrives as records at scattered addresses
-    SPEC_RECORD_REPORTED = 0x40,  // with SPEC_RECORDS: the current record drew a diagnostic
     SPEC_FIELD = 0x80,     // a checksum field's words, not a section
 };
 
-// A stretch of consecutive addresses written for an entry whose data
-// arrives as records (a RAM-model .cinit): where the records went.
-struct PlacedExtent {
-    const RomRange* range = nullptr;
-    uint32_t start = 0;
-    uint32_t last = 0;
-};
-
+// An entry of the selection list. Once the section list is complete it is
+// read-only: what placement and the map learn of an entry during the run
+// is kept by them, by the entry's id.
 struct SectionSpec {
     SectionSpec* next = nullptr;
     int id = -1;                      // creation order in the run, from 0
     std::string name;
     int section = -1;                 // index of the input section (file order); -1 = none
-    uint32_t address = 0xFFFFFFFFu;   // output address; all ones = not given
-    uint32_t start_address = 0xFFFFFFFFu;
+    // The address given with paddr (a value of all ones written in the
+    // command file counts as not given).
+    std::optional<uint32_t> paddr;
+    // The output address, once the list is complete; all ones for an entry
+    // that got none (it sorts behind the others).
+    uint32_t address = 0xFFFFFFFFu;
     int32_t page = 0;
-    uint32_t last_address = 0;
-    int32_t datawidth = -1;           // bytes; -1 = not given
-    RomRange* range = nullptr;        // range that received the first byte
+    std::optional<int32_t> datawidth; // bytes; given, or completed by the section list
     uint16_t flags = 0;
-    // With SPEC_RECORDS: every stretch written, in the order written.
-    std::vector<PlacedExtent> extents;
 
     bool boot_loaded() const { return (flags & SPEC_BOOT) != 0; }
     bool linked() const { return section >= 0; }
@@ -68,10 +58,14 @@ public:
     void set_datawidth(uint32_t bits);
     void append_section_spec();
 
-    // First entry of the list, or nullptr (linked through `next`).
-    SectionSpec* first() const { return first_; }
+    // First entry of the list, or nullptr (linked through `next`). Only
+    // the completion of the list changes entries; everything downstream
+    // reads them through a const selection.
+    const SectionSpec* first() const { return first_; }
+    SectionSpec* first() { return first_; }
     // The entry most recently created, or nullptr.
-    SectionSpec* current() const { return current_; }
+    const SectionSpec* current() const { return current_; }
+    SectionSpec* current() { return current_; }
     // True when a SECTIONS directive created any entry.
     bool directive_used() const { return directive_appended_; }
     // Ends the directive's part of the list: entries appended from now on
@@ -79,12 +73,8 @@ public:
     // directive's.
     void close_directive() { directive_open_ = false; }
 
-    // A copy of the list as it stands before placement, for a pass that
-    // only measures: its entries are linked among themselves, have written
-    // nothing (no range), and have the ids of the originals.
-    std::unique_ptr<SectionSelection> copy_before_placement(Diagnostics& diag) const;
-    // The entry with this id, or nullptr.
-    SectionSpec* entry_with_id(int id);
+    // Number of entries ever created: every id is below it.
+    int entry_count() const { return static_cast<int>(entries_.size()); }
 
 private:
     Diagnostics& diag_;

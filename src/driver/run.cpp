@@ -244,7 +244,7 @@ void Conversion::finish_configuration() {
 // another output file, before anything is written.
 void Conversion::check_output_names() {
     std::vector<std::string> outputs;
-    for (RomRange* range = memory_.first_range(); range != nullptr; range = range->next) {
+    for (const RomRange* range = memory_.first_range(); range != nullptr; range = range->next) {
         for (int32_t i = 0; i < range->file_count && i < static_cast<int32_t>(range->files.size()); ++i)
             outputs.push_back(range->files[static_cast<size_t>(i)].name);
     }
@@ -326,7 +326,7 @@ void Conversion::begin_translation() {
 // placement leaves the range.
 void Conversion::begin_map_report() {
     map_ = std::make_unique<MapReport>(map_stream_, map_settings(settings_, facts_), selection_,
-                                       *object_, *boot_);
+                                       *object_, *boot_, *placement_);
     if (settings_.checksum) map_->show_checksums(*output_);
     placement_->set_range_observer(map_.get());
 }
@@ -354,27 +354,24 @@ void Conversion::read_symbols() {
 // is run once more with no output files, the fields' covered bytes are
 // taken from what placement writes, and their values computed. The fields
 // that section data or the boot table overlaps are refused here. Without
-// the directive nothing of this runs.
+// the directive nothing of this runs. The pass reads the same configuration
+// and builds machinery of its own, which starts with nothing written.
 void Conversion::measure_checksum_fields() {
     if (checksums_.empty()) return;
     Diagnostics silent(nullptr, nullptr);
-    RangeListCopy ranges = copy_range_list(memory_.first_range());
-    std::unique_ptr<SectionSelection> selection = selection_.copy_before_placement(silent);
-    ConversionOrder order = conversion_order_;
-    for (SectionSpec*& spec : order.spec_of)
-        if (spec != nullptr) spec = selection->entry_with_id(spec->id);
+    const ConversionOrder& order = conversion_order_;
 
     OutputSettings output = output_settings_;
     output.no_files = true;
     output.checksum = false;
     RangeOutput files(output, silent);
-    Placement placement(placement_settings_, *object_, *selection, files, silent);
+    Placement placement(placement_settings_, *object_, selection_, files, silent);
     BootSettings boot_settings = boot_settings_;
     boot_settings.trace_level = 0;
     BootTable boot(boot_settings, *object_, placement, silent);
-    boot.set_boot_origin(ranges.first());
+    boot.set_boot_origin(memory_.first_range());
     boot.set_entry_point(entry_point_);
-    placement.set_current_range(ranges.first());
+    placement.set_current_range(memory_.first_range());
     FieldCoverage coverage(checksums_, memory_.first_range(), *placement_, object_->big_endian_data());
     placement.set_data_observer(&coverage);
     SinkSettings sink = sink_settings_;
@@ -392,7 +389,8 @@ void Conversion::measure_checksum_fields() {
     }
     if (!coverage.finish(diag_)) diag_.fatal("errors prevent conversion");
     field_results_ = coverage.results();
-    field_placer_ = std::make_unique<FieldPlacer>(checksums_, field_results_, settings_.image);
+    field_placer_ = std::make_unique<FieldPlacer>(checksums_, field_results_, facts_.image,
+                                                  selection_.entry_count());
     sink_->set_field_placer(field_placer_.get());
     if (map_ != nullptr) map_->show_fields(field_placer_->entries());
 }

@@ -353,7 +353,7 @@ bool FieldCoverage::finish(Diagnostics& diag) {
 // ---------------------------------------------------------------- placing
 
 FieldPlacer::FieldPlacer(const ChecksumConfig& config, const std::vector<FieldResult>& results,
-                         bool image)
+                         bool image, int first_id)
     : image_(image) {
     const auto& fields = config.fields();
     for (size_t i = 0; i < fields.size() && i < results.size(); ++i) {
@@ -366,17 +366,17 @@ FieldPlacer::FieldPlacer(const ChecksumConfig& config, const std::vector<FieldRe
         p.entry.name = "CHECKSUM " + field.name;
         p.entry.page = field.page;
         p.entry.address = field.word_first;
-        p.entry.start_address = field.word_first;
         p.entry.flags = SPEC_FIELD;
         pending_.push_back(std::move(p));
     }
     std::stable_sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
         return a.page != b.page ? a.page < b.page : a.address < b.address;
     });
+    for (Pending& p : pending_) p.entry.id = first_id++;
 }
 
 void FieldPlacer::place(Placement& placement, Pending& field) {
-    SectionSpec* entry = placement.current_entry();
+    const SectionSpec* entry = placement.current_entry();
     // Outside image mode the field is written in records of its own.
     if (!image_) placement.flush_range_files();
     placement.set_current_entry(&field.entry);
@@ -394,9 +394,9 @@ void FieldPlacer::place_before(Placement& placement, int32_t page, uint32_t addr
     }
 }
 
-std::vector<SectionSpec*> FieldPlacer::entries() {
-    std::vector<SectionSpec*> list;
-    for (Pending& p : pending_) list.push_back(&p.entry);
+std::vector<const SectionSpec*> FieldPlacer::entries() const {
+    std::vector<const SectionSpec*> list;
+    for (const Pending& p : pending_) list.push_back(&p.entry);
     return list;
 }
 

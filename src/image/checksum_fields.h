@@ -109,7 +109,10 @@ private:
 // of their own, placed when the data reaches their address.
 class FieldPlacer {
 public:
-    FieldPlacer(const ChecksumConfig& config, const std::vector<FieldResult>& results, bool image);
+    // The fields' entries take the ids from `first_id` on (the selection
+    // list's entry count), so that placement keeps their state apart.
+    FieldPlacer(const ChecksumConfig& config, const std::vector<FieldResult>& results, bool image,
+                int first_id);
 
     // Places every field below (page, address) not placed yet.
     void place_before(Placement& placement, int32_t page, uint32_t address);
@@ -117,7 +120,7 @@ public:
     void place_rest(Placement& placement);
     // The entries the fields are placed for (named "CHECKSUM name"); the
     // placement records where each went, as for a section.
-    std::vector<SectionSpec*> entries();
+    std::vector<const SectionSpec*> entries() const;
 
 private:
     struct Pending {

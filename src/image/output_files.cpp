@@ -61,7 +61,7 @@ void RangeOutput::close_lane(Lane& lane) {
     }
 }
 
-void RangeOutput::open_range_files(RomRange& range) {
+void RangeOutput::open_range_files(const RomRange& range) {
     const int lanes = lane_count(range.memwidth, range.romwidth);
     if (lanes > MAX_OUTPUT_FILES)
         diag_.fatal("memory range %s needs %d output files (at most %d are supported)", range.name,
@@ -72,9 +72,9 @@ void RangeOutput::open_range_files(RomRange& range) {
     // Files of an earlier range that was never closed go without trailers.
     for (Lane& lane : lanes_) close_lane(lane);
 
-    range.open = true;
-    range.output_address = 0;
-    range.last_written = 0;
+    open_ = &range;
+    output_address_ = 0;
+    last_written_ = 0;
     lanes_open_ = lanes;
     WriterSettings writer_settings;
     writer_settings.format = settings_.format;
@@ -107,8 +107,8 @@ void RangeOutput::open_range_files(RomRange& range) {
     }
 }
 
-void RangeOutput::write_range_data(RomRange& range, const uint8_t* buffer, uint32_t length,
-                                   uint32_t call_length, SectionId section) {
+void RangeOutput::write_range_data(const RomRange& range, uint32_t address, const uint8_t* buffer,
+                                   uint32_t length, uint32_t call_length, SectionId section) {
     if (length == 0) return;
     const int32_t mem = range.memwidth;
     const int32_t rom = range.romwidth;
@@ -124,19 +124,17 @@ void RangeOutput::write_range_data(RomRange& range, const uint8_t* buffer, uint3
         diag_.abort_with_text("INTERNAL ERROR: misaligned internal data write (ABORT)\n", 1);
 
     if (settings_.no_files) {
-        range.open = true;
-        range.address += length;
-        range.last_written = range.address;
+        open_ = &range;
+        last_written_ = address + length;
         return;
     }
-    if (!range.open) open_range_files(range);
+    if (open_ != &range) open_range_files(range);
 
-    if (range.address != range.last_written && !settings_.zero_based) {
+    if (address != last_written_ && !settings_.zero_based) {
         // Under -byte each file is addressed in its own ROM bytes: memory
         // word w starts at ROM byte w * romwidth of every lane.
-        range.output_address =
-            settings_.byte_addressing && R < W ? range.address / W * R : range.address;
-        for (int k = 0; k < lanes_open_; ++k) lanes_[static_cast<size_t>(k)].writer->new_address(range.output_address, section);
+        output_address_ = settings_.byte_addressing && R < W ? address / W * R : address;
+        for (int k = 0; k < lanes_open_; ++k) lanes_[static_cast<size_t>(k)].writer->new_address(output_address_, section);
     }
 
     if (R <= W) {
@@ -149,12 +147,10 @@ void RangeOutput::write_range_data(RomRange& range, const uint8_t* buffer, uint3
         const uint32_t step = settings_.byte_addressing ? R : W;
         const uint32_t words = length / W;
         for (uint32_t k = 0; k < lanes; ++k) {
-            const LaneRun run{buffer + k * R, words, rom, W, range.output_address, step};
+            const LaneRun run{buffer + k * R, words, rom, W, output_address_, step};
             lanes_[k].writer->data(run, section);
         }
-        range.output_address += words * step;
-        range.address += length;
-        range.last_written = range.address;
+        output_address_ += words * step;
     } else {
         // Pieces of R bytes, or of the length of one write when the buffer
         // stands for several shorter writes; a last shorter piece (whole
@@ -164,29 +160,28 @@ void RangeOutput::write_range_data(RomRange& range, const uint8_t* buffer, uint3
         const uint32_t tail = length - whole * P;
         RecordWriter& writer = *lanes_[0].writer;
         if (whole > 0) {
-            writer.data(LaneRun{buffer, whole, static_cast<int>(P), P, range.output_address, P}, section);
-            range.output_address += whole * P;
+            writer.data(LaneRun{buffer, whole, static_cast<int>(P), P, output_address_, P}, section);
+            output_address_ += whole * P;
         }
         if (tail > 0) {
-            writer.data(LaneRun{buffer + whole * P, 1, static_cast<int>(tail), tail, range.output_address, tail},
+            writer.data(LaneRun{buffer + whole * P, 1, static_cast<int>(tail), tail, output_address_, tail},
                         section);
-            range.output_address += tail;
+            output_address_ += tail;
         }
-        range.address += length;
-        range.last_written = range.address;
     }
+    last_written_ = address + length;
 }
 
-void RangeOutput::flush_range_files(RomRange& range) {
-    if (!range.open) return;
+void RangeOutput::flush_range_files(const RomRange& range) {
+    if (open_ != &range) return;
     for (int k = 0; k < lanes_open_; ++k) {
         RecordWriter& writer = *lanes_[static_cast<size_t>(k)].writer;
         if (writer.pending()) writer.end_record();
     }
 }
 
-void RangeOutput::close_range_files(RomRange& range) {
-    if (!range.open) return;
+void RangeOutput::close_range_files(const RomRange& range) {
+    if (open_ != &range) return;
     flush_range_files(range);
     const size_t first_written = written_.size();
     for (int k = 0; k < lanes_open_; ++k) {
@@ -199,7 +194,7 @@ void RangeOutput::close_range_files(RomRange& range) {
     std::sort(written_.begin() + static_cast<std::ptrdiff_t>(first_written), written_.end(),
               [](const WrittenFile& a, const WrittenFile& b) { return a.position < b.position; });
     lanes_open_ = 0;
-    range.open = false;
+    open_ = nullptr;
 }
 
 void RangeOutput::put_files_in_place() {
@@ -222,6 +217,7 @@ void RangeOutput::abandon() {
     closed_files_.clear();
     written_.clear();
     lanes_open_ = 0;
+    open_ = nullptr;
 }
 
 }  // namespace coffhex

@@ -66,19 +66,28 @@ public:
     RangeOutput& operator=(const RangeOutput&) = delete;
 
     // Writes length bytes (whole memory words, already in lane byte order)
-    // to the files of `range`, opening them on first use, and advances the
-    // range's address. When the ROM is wider than the memory word, a lane
+    // for `address` of `range` to the range's files, opening them on first
+    // use. When the ROM is wider than the memory word, a lane
     // piece is at most `call_length` bytes: the buffer stands for
     // consecutive writes of that many bytes each (0: one write of the
     // whole buffer). `section` is the entry the bytes are written for.
-    void write_range_data(RomRange& range, const uint8_t* buffer, uint32_t length,
-                          uint32_t call_length, SectionId section);
+    void write_range_data(const RomRange& range, uint32_t address, const uint8_t* buffer,
+                          uint32_t length, uint32_t call_length, SectionId section);
 
-    void open_range_files(RomRange& range);
+    void open_range_files(const RomRange& range);
     // Ends the pending record of every file of the range.
-    void flush_range_files(RomRange& range);
-    // Flushes, writes the trailers and closes every file of the range.
-    void close_range_files(RomRange& range);
+    void flush_range_files(const RomRange& range);
+    // Flushes, writes the trailers and closes every file of the range
+    // (nothing when they are not open).
+    void close_range_files(const RomRange& range);
+
+    // True while the files of `range` are open (in a pass that writes no
+    // file: once the range was written to, until it is closed).
+    bool files_open(const RomRange& range) const { return open_ == &range; }
+    // The address after the last data written to the open range.
+    uint32_t next_address() const { return last_written_; }
+    // The address the record writers print next.
+    uint32_t output_address() const { return output_address_; }
 
     // True once a write to an output file has failed.
     bool write_failed() const { return write_failed_; }
@@ -112,6 +121,11 @@ private:
     WriterShared shared_;
     std::array<Lane, MAX_OUTPUT_FILES> lanes_;
     int lanes_open_ = 0;
+    // The range whose files are open, the address after its last data and
+    // the address the writers print next.
+    const RomRange* open_ = nullptr;
+    uint32_t last_written_ = 0;
+    uint32_t output_address_ = 0;
     std::vector<StagedFile> closed_files_;
     std::vector<WrittenFile> written_;
     bool write_failed_ = false;

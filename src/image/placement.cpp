@@ -32,7 +32,7 @@ Placement::Placement(const PlacementSettings& settings, const ObjectFile& coff,
 // width) in `range`.
 ByteOrder Placement::byte_order(const RomRange& range, const SectionSpec* entry) const {
     ByteOrder o;
-    o.datawidth = entry != nullptr && entry->datawidth >= 1 ? entry->datawidth : settings_.data_width;
+    o.datawidth = entry != nullptr && entry->datawidth ? *entry->datawidth : settings_.data_width;
     o.romwidth = range.romwidth;
     o.memwidth = range.memwidth;
     o.order = settings_.order;
@@ -44,12 +44,36 @@ ByteOrder Placement::byte_order(const RomRange& range, const SectionSpec* entry)
 // address (before they are put into lane order).
 void Placement::observe(const RomRange& range, const uint8_t* bytes, uint32_t length) {
     if (data_observer_ != nullptr)
-        data_observer_->data_placed(range, range.address, bytes, length, entry_, boot_table_mode_);
+        data_observer_->data_placed(range, address_, bytes, length, entry_, boot_table_mode_);
 }
 
-void Placement::write(RomRange& range, const uint8_t* buffer, uint32_t length, uint32_t call_length) {
-    output_.write_range_data(range, buffer, length, call_length, entry_ != nullptr ? entry_->id : -1);
+// Writes at the current address and advances it.
+void Placement::write(const RomRange& range, const uint8_t* buffer, uint32_t length,
+                      uint32_t call_length) {
+    output_.write_range_data(range, address_, buffer, length, call_length,
+                             entry_ != nullptr ? entry_->id : -1);
+    address_ += length;
 }
+
+void Placement::set_current_range(const RomRange* range) {
+    range_ = range;
+    address_ = range != nullptr ? range->origin : 0;
+}
+
+const EntryState& Placement::entry_state(const SectionSpec& entry) const {
+    if (entry.id < 0 || static_cast<size_t>(entry.id) >= entries_.size()) return unseen_;
+    return entries_[static_cast<size_t>(entry.id)];
+}
+
+// The state of an entry, made when placement first meets the entry.
+EntryState& Placement::state_of(const SectionSpec& entry) {
+    if (entry.id < 0) diag_.internal("selection entry without id");
+    const size_t id = static_cast<size_t>(entry.id);
+    if (id >= entries_.size()) entries_.resize(id + 1);
+    return entries_[id];
+}
+
+void Placement::begin_record(const SectionSpec& entry) { state_of(entry).record_reported = false; }
 
 // Builds the fill pattern of a range: the fill value in the input's byte
 // order, repeated every four bytes, then put into output byte order as data
@@ -113,7 +137,7 @@ void Placement::report_padding(const SectionSpec* entry, uint32_t pad, uint32_t 
 // then `count` data bytes, then fill bytes to the end of the word. The fill
 // bytes are those of the fill pattern at the same positions, as for the pad
 // bytes of a short section.
-void Placement::write_mixed_word(RomRange& range, uint32_t lead, const uint8_t* data,
+void Placement::write_mixed_word(const RomRange& range, uint32_t lead, const uint8_t* data,
                                  uint32_t count) {
     const uint32_t width = static_cast<uint32_t>(range.memwidth);
     build_pattern(range);
@@ -125,30 +149,33 @@ void Placement::write_mixed_word(RomRange& range, uint32_t lead, const uint8_t* 
     write(range, word_.data(), width, 0);
 }
 
-// The first write of an entry into a range gives the entry its range and
-// the address where its data starts there.
-void Placement::note_first_write(SectionSpec* entry, RomRange* range, uint32_t start) {
-    if (entry != nullptr && entry->range != range) {
-        entry->range = range;
-        entry->start_address = start;
+// The first write of the current entry into the current range gives the
+// entry its range and the address where its data starts there.
+void Placement::note_first_write(uint32_t start) {
+    if (entry_ == nullptr) return;
+    EntryState& state = state_of(*entry_);
+    if (state.range != range_) {
+        state.range = range_;
+        state.start_address = start;
     }
 }
 
-// After a write of `first`..`last` for an entry: its last address, and for
-// an entry made of records the stretch that the write adds to or begins.
-void Placement::note_written(SectionSpec* entry, const RomRange* range, uint32_t first,
-                             uint32_t last) {
-    if (entry == nullptr) return;
-    entry->last_address = last;
-    if ((entry->flags & SPEC_RECORDS) == 0) return;
-    if (!entry->extents.empty()) {
-        PlacedExtent& previous = entry->extents.back();
-        if (previous.range == range && previous.last != 0xFFFFFFFFu && previous.last + 1 == first) {
+// After a write of `first`..`last` for the current entry: its last
+// address, and for an entry made of records the stretch that the write
+// adds to or begins.
+void Placement::note_written(uint32_t first, uint32_t last) {
+    if (entry_ == nullptr) return;
+    EntryState& state = state_of(*entry_);
+    state.last_address = last;
+    if ((entry_->flags & SPEC_RECORDS) == 0) return;
+    if (!state.extents.empty()) {
+        PlacedExtent& previous = state.extents.back();
+        if (previous.range == range_ && previous.last != 0xFFFFFFFFu && previous.last + 1 == first) {
             previous.last = last;
             return;
         }
     }
-    entry->extents.push_back(PlacedExtent{range, first, last});
+    state.extents.push_back(PlacedExtent{range_, first, last});
 }
 
 void Placement::check_load_buffer_widths(const RomRange& range, uint32_t boot_alignment) {
@@ -178,124 +205,156 @@ void Placement::flush_range_files() {
     if (range_ != nullptr) output_.flush_range_files(*range_);
 }
 
+// One forward step at a time: past a finished range, over a gap to the
+// data, past data that falls where something was written already, or a
+// write at the current address; data of no range is reported and dropped.
 uint32_t Placement::place_data(uint8_t* buffer, uint32_t length, uint32_t address) {
-    uint32_t written = 0;
-    while (length > 0) {
-        RomRange* range = range_;
-        SectionSpec* entry = entry_;
-        if (range == nullptr) {
-            report_unplaced(address, length);
+    Pending at{buffer, length, address, 0};
+    while (at.length > 0) {
+        if (range_ == nullptr) {
+            report_unplaced(at.address, at.length);
             break;
         }
-        if (range->address > range->end) {
+        if (address_ > range_->end) {
             next_range();
             continue;
         }
-        const int32_t page = entry != nullptr ? entry->page : range->page;
-        if (page > range->page) {
-            fill_to(range->end);  // the range is finished
+        const int32_t page = entry_ != nullptr ? entry_->page : range_->page;
+        if (page > range_->page) {
+            fill_to(range_->end);  // the range is finished
             continue;
         }
-        if (page < range->page) {
-            report_unplaced(address, length);
+        if (page < range_->page) {
+            report_unplaced(at.address, at.length);
             break;
         }
-        if (address > range->address) {
-            const uint32_t gap = address - range->address;
-            const uint32_t width = static_cast<uint32_t>(std::max(range->memwidth, 1));
-            if (settings_.image && address - 1 <= range->end && gap % width != 0 &&
-                static_cast<uint64_t>(range->address) + gap / width * width + width - 1 <=
-                    range->end) {
-                // The range is written whole memory words from its origin:
-                // fill the words below the data, then the word the data
-                // starts in holds fill up to the data's first byte.
-                if (gap >= width) {
-                    fill_to(range->address + gap / width * width - 1);
-                    continue;
-                }
-                const uint32_t count = std::min(length, width - gap);
-                const uint32_t pad = width - gap - count;
-                if (pad != 0) report_padding(entry, pad, count + pad, width);
-                note_first_write(entry, range, address);
-                write_mixed_word(*range, gap, buffer, count);
-                note_written(entry, range, address, range->address - 1);
-                written += count;
-                buffer += count;
-                length -= count;
-                address += count;
-                if (range->address > range->end || range->address == 0) next_range();
-                continue;
-            }
-            fill_to(std::min(address - 1, range->end));
-            continue;
+        if (at.address > address_) {
+            reach_data(at);
+        } else if (at.address < address_) {
+            if (drop_overlapped(at)) break;
+        } else {
+            write_at_cursor(at);
         }
-        if (address < range->address) {
-            report_unplaced(address, length);
-            const uint32_t dropped = range->address - address;
-            if (dropped >= length) break;
-            buffer += dropped;
-            address += dropped;
-            length -= dropped;
-            continue;
-        }
-
-        // address == range->address: write.
-        if (range->memwidth <= 0) diag_.internal("nbytes not a multiple of mem width/rom width");
-        const uint32_t width = static_cast<uint32_t>(range->memwidth);
-        const uint32_t partial = length % width;
-        if (partial != 0) {
-            build_pattern(*range);
-            uint8_t* word = buffer + (length - partial);
-            for (uint32_t k = partial; k < width; ++k) word[k] = pattern_byte(k);
-            const uint32_t pad = width - partial;
-            length += pad;
-            report_padding(entry, pad, length, width);
-        }
-        note_first_write(entry, range, range->address);
-        // Room left in the range; a range spanning the whole address space
-        // has 2^32 addresses of room.
-        const uint64_t room = static_cast<uint64_t>(range->end) - range->address + 1;
-        const uint32_t n = room >= length ? length : static_cast<uint32_t>(room);
-        if (n % width != 0) {
-            // The range ends inside the memory word that this write started
-            // (data that did not start on the range's word grid): its whole
-            // words go out as they are, the cut word is padded from the fill
-            // pattern, and the rest of the data goes on beyond the range.
-            const uint32_t whole = n - n % width;
-            if (whole != 0) {
-                observe(*range, buffer, whole);
-                apply_byte_order(buffer, whole, byte_order(*range, entry));
-                write(*range, buffer, whole, 0);
-            }
-            report_padding(entry, width - n % width, width, width);
-            write_mixed_word(*range, 0, buffer + whole, n - whole);
-            note_written(entry, range, address, range->address - 1);
-            written += n;
-            buffer += n;
-            length -= n;
-            address += n;
-            next_range();
-            continue;
-        }
-        observe(*range, buffer, n);
-        apply_byte_order(buffer, n, byte_order(*range, entry));
-        write(*range, buffer, n, 0);
-        note_written(entry, range, address, range->address - 1);
-        written += n;
-        buffer += n;
-        length -= n;
-        address = range->address;
-        if (range->address > range->end || range->address == 0) next_range();
     }
-    return written;
+    return at.written;
+}
+
+// The data lies beyond the current address: the gap is filled (image mode)
+// or skipped, or the range ends first.
+void Placement::reach_data(Pending& at) {
+    const RomRange& range = *range_;
+    const uint32_t gap = at.address - address_;
+    const uint32_t width = static_cast<uint32_t>(std::max(range.memwidth, 1));
+    if (settings_.image && at.address - 1 <= range.end && gap % width != 0 &&
+        static_cast<uint64_t>(address_) + gap / width * width + width - 1 <= range.end) {
+        // The range is written whole memory words from its origin: fill
+        // the words below the data, then the word the data starts in holds
+        // fill up to the data's first byte.
+        if (gap >= width)
+            fill_to(address_ + gap / width * width - 1);
+        else
+            write_first_word(at, gap, width);
+        return;
+    }
+    fill_to(std::min(at.address - 1, range.end));
+}
+
+// The memory word the data starts in, `gap` bytes into it: fill, the
+// data's first bytes, and fill again when the data ends in the word.
+void Placement::write_first_word(Pending& at, uint32_t gap, uint32_t width) {
+    const uint32_t count = std::min(at.length, width - gap);
+    const uint32_t pad = width - gap - count;
+    if (pad != 0) report_padding(entry_, pad, count + pad, width);
+    note_first_write(at.address);
+    write_mixed_word(*range_, gap, at.buffer, count);
+    note_written(at.address, address_ - 1);
+    at.advance(count);
+    leave_range_if_full();
+}
+
+// The data starts below the current address, where something was written
+// already: reported, and the part below dropped. True when nothing is left.
+bool Placement::drop_overlapped(Pending& at) {
+    report_unplaced(at.address, at.length);
+    const uint32_t dropped = address_ - at.address;
+    if (dropped >= at.length) return true;
+    at.skip(dropped);
+    return false;
+}
+
+// The data starts at the current address: it is padded to whole memory
+// words and written as far as the range reaches.
+void Placement::write_at_cursor(Pending& at) {
+    const RomRange& range = *range_;
+    if (range.memwidth <= 0) diag_.internal("nbytes not a multiple of mem width/rom width");
+    const uint32_t width = static_cast<uint32_t>(range.memwidth);
+    pad_last_word(at, width);
+    note_first_write(address_);
+    // Room left in the range; a range spanning the whole address space
+    // has 2^32 addresses of room.
+    const uint64_t room = static_cast<uint64_t>(range.end) - address_ + 1;
+    const uint32_t n = room >= at.length ? at.length : static_cast<uint32_t>(room);
+    if (n % width != 0)
+        write_range_end(at, n, width);
+    else
+        write_whole_words(at, n);
+}
+
+// Data that ends inside a memory word is padded from the fill pattern to
+// the end of the word (the buffer has room for the pad bytes).
+void Placement::pad_last_word(Pending& at, uint32_t width) {
+    const uint32_t partial = at.length % width;
+    if (partial == 0) return;
+    build_pattern(*range_);
+    uint8_t* word = at.buffer + (at.length - partial);
+    for (uint32_t k = partial; k < width; ++k) word[k] = pattern_byte(k);
+    const uint32_t pad = width - partial;
+    at.length += pad;
+    report_padding(entry_, pad, at.length, width);
+}
+
+// The range ends inside the memory word that this write started (data
+// that did not start on the range's word grid): its whole words go out as
+// they are, the cut word is padded from the fill pattern, and the rest of
+// the data goes on beyond the range.
+void Placement::write_range_end(Pending& at, uint32_t n, uint32_t width) {
+    const RomRange& range = *range_;
+    const uint32_t whole = n - n % width;
+    if (whole != 0) {
+        observe(range, at.buffer, whole);
+        apply_byte_order(at.buffer, whole, byte_order(range, entry_));
+        write(range, at.buffer, whole, 0);
+    }
+    report_padding(entry_, width - n % width, width, width);
+    write_mixed_word(range, 0, at.buffer + whole, n - whole);
+    note_written(at.address, address_ - 1);
+    at.advance(n);
+    next_range();
+}
+
+// n bytes of whole memory words at the current address.
+void Placement::write_whole_words(Pending& at, uint32_t n) {
+    const RomRange& range = *range_;
+    observe(range, at.buffer, n);
+    apply_byte_order(at.buffer, n, byte_order(range, entry_));
+    write(range, at.buffer, n, 0);
+    note_written(at.address, address_ - 1);
+    at.advance(n);
+    leave_range_if_full();
+}
+
+// Leaves the current range once its last address is written (or the write
+// passed the top of the address space).
+void Placement::leave_range_if_full() {
+    if (address_ > range_->end || address_ == 0) next_range();
 }
 
 void Placement::fill_to(uint32_t limit) {
-    RomRange* range = range_;
+    const RomRange* range = range_;
     if (range == nullptr) return;
     bool wrapped = false;
     if (settings_.image) {
-        if (range->address <= limit) {
+        if (address_ <= limit) {
             if (range->memwidth <= 0) diag_.internal("nbytes not a multiple of mem width/rom width");
             build_pattern(*range);
             const uint64_t width = static_cast<uint64_t>(range->memwidth);
@@ -308,7 +367,7 @@ void Placement::fill_to(uint32_t limit) {
                 offset += width;
                 if (offset >= 4) break;
             }
-            uint64_t words = (static_cast<uint64_t>(limit) - range->address) / width + 1;
+            uint64_t words = (static_cast<uint64_t>(limit) - address_) / width + 1;
             uint64_t run_words = std::max<uint64_t>(1, FILL_RUN_BYTES / (width * cycle)) * cycle;
             run_words = std::min(run_words, (words + cycle - 1) / cycle * cycle);
             fill_run_.resize(static_cast<size_t>(run_words * width));
@@ -321,21 +380,21 @@ void Placement::fill_to(uint32_t limit) {
             }
             while (words > 0) {
                 const uint64_t n = std::min(words, run_words);
-                const uint32_t before = range->address;
+                const uint32_t before = address_;
                 // One write per memory word, as fill is made of.
                 write(*range, fill_run_.data(), static_cast<uint32_t>(n * width),
                       static_cast<uint32_t>(width));
                 words -= n;
-                if (range->address < before) {  // passed the top of the address space
+                if (address_ < before) {  // passed the top of the address space
                     wrapped = true;
                     break;
                 }
             }
         }
-    } else if (limit >= range->address) {
-        range->address = limit + 1;  // the gap is skipped
+    } else if (limit >= address_) {
+        address_ = limit + 1;  // the gap is skipped
     }
-    if (wrapped || range->address > range->end || range->address == 0) next_range();
+    if (wrapped || address_ > range->end || address_ == 0) next_range();
 }
 
 // True when data at `address` of `entry` was already written: within the
@@ -343,21 +402,24 @@ void Placement::fill_to(uint32_t limit) {
 // any other entry. An entry made of records can meet its own earlier data.
 bool Placement::holds_address(const SectionSpec& s, const SectionSpec* entry,
                               uint32_t address) const {
+    const EntryState& state = entry_state(s);
     if ((s.flags & SPEC_RECORDS) != 0) {
-        for (const PlacedExtent& extent : s.extents)
+        for (const PlacedExtent& extent : state.extents)
             if (extent.start <= address && address <= extent.last) return true;
         return false;
     }
-    return &s != entry && s.address <= address && address <= s.last_address;
+    return &s != entry && s.address <= address && address <= state.last_address;
 }
 
 void Placement::report_unplaced(uint32_t address, uint32_t length) {
-    SectionSpec* entry = entry_;
+    const SectionSpec* entry = entry_;
     if (entry != nullptr) {
         // Once per entry; for an entry made of records, once per record.
-        const uint16_t once = (entry->flags & SPEC_RECORDS) != 0 ? SPEC_RECORD_REPORTED : SPEC_REPORTED;
-        if ((entry->flags & once) != 0) return;
-        entry->flags |= once | SPEC_REPORTED;
+        EntryState& state = state_of(*entry);
+        const bool records = (entry->flags & SPEC_RECORDS) != 0;
+        if (records ? state.record_reported : state.reported) return;
+        state.reported = true;
+        if (records) state.record_reported = true;
     }
     const RomRange* range = range_;
     const int32_t page = entry != nullptr ? entry->page : (range != nullptr ? range->page : 0);
@@ -366,7 +428,7 @@ void Placement::report_unplaced(uint32_t address, uint32_t length) {
 
     const SectionSpec* hit = nullptr;
     for (const SectionSpec* s = selection_.first(); s != nullptr; s = s->next) {
-        if (s->range == nullptr || s->page != page) continue;
+        if (entry_state(*s).range == nullptr || s->page != page) continue;
         if (holds_address(*s, entry, address)) {
             hit = s;
             break;
@@ -404,11 +466,11 @@ void Placement::report_unplaced(uint32_t address, uint32_t length) {
 }
 
 void Placement::next_range() {
-    RomRange* range = range_;
+    const RomRange* range = range_;
     if (range == nullptr) return;
-    if (range->open) output_.close_range_files(*range);
+    output_.close_range_files(*range);
     if (observer_ != nullptr) observer_->range_finished(*range);
-    range_ = range->next;
+    set_current_range(range->next);
 }
 
 void Placement::finish_ranges() {

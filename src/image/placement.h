@@ -34,6 +34,25 @@ public:
                              uint32_t length, const SectionSpec* entry, bool boot_table) = 0;
 };
 
+// A stretch of consecutive addresses written for an entry whose data
+// arrives as records (a RAM-model .cinit): where the records went.
+struct PlacedExtent {
+    const RomRange* range = nullptr;
+    uint32_t start = 0;
+    uint32_t last = 0;
+};
+
+// What placement learns of a selection entry during the run.
+struct EntryState {
+    const RomRange* range = nullptr;      // range that received the first byte
+    uint32_t start_address = 0xFFFFFFFFu; // where its data starts there
+    uint32_t last_address = 0;            // the last address written
+    bool reported = false;                // a placement diagnostic was issued
+    bool record_reported = false;         // records: the current record drew one
+    // With SPEC_RECORDS: every stretch written, in the order written.
+    std::vector<PlacedExtent> extents;
+};
+
 struct PlacementSettings {
     bool image = false;            // -image: ranges are written whole, gaps filled
     int32_t data_width = 1;        // bytes: data of no section (fill)
@@ -50,6 +69,12 @@ class Placement {
 public:
     Placement(const PlacementSettings& settings, const ObjectFile& coff,
               const SectionSelection& selection, RangeOutput& output, Diagnostics& diag);
+
+    // What placement has learnt of an entry so far (by the entry's id).
+    const EntryState& entry_state(const SectionSpec& entry) const;
+    // A new record of an entry made of records begins: it may draw a
+    // diagnostic of its own.
+    void begin_record(const SectionSpec& entry);
     Placement(const Placement&) = delete;
     Placement& operator=(const Placement&) = delete;
 
@@ -94,17 +119,48 @@ public:
     // bytes), as placement pads a memory word with it.
     std::vector<uint8_t> fill_pattern(const RomRange& range) const;
 
-    // The range being filled (nullptr after the last).
-    RomRange* current_range() const { return range_; }
-    void set_current_range(RomRange* range) { range_ = range; }
+    // The range being filled (nullptr after the last); placement starts it
+    // at its origin.
+    const RomRange* current_range() const { return range_; }
+    void set_current_range(const RomRange* range);
+    // The next address to be filled in the current range.
+    uint32_t current_address() const { return address_; }
     // The selection entry of the chunk being placed, or nullptr.
-    SectionSpec* current_entry() const { return entry_; }
-    void set_current_entry(SectionSpec* entry) { entry_ = entry; }
+    const SectionSpec* current_entry() const { return entry_; }
+    void set_current_entry(const SectionSpec* entry) { entry_ = entry; }
     // Set while the boot table's own data is placed (diagnostic wording).
     void set_boot_table_mode(bool on) { boot_table_mode_ = on; }
     bool boot_table_mode() const { return boot_table_mode_; }
 
 private:
+    // The data of a place_data call not placed yet.
+    struct Pending {
+        uint8_t* buffer;
+        uint32_t length;
+        uint32_t address;
+        uint32_t written;
+        // Passes over n bytes that were written (or dropped).
+        void advance(uint32_t n) {
+            written += n;
+            skip(n);
+        }
+        void skip(uint32_t n) {
+            buffer += n;
+            length -= n;
+            address += n;
+        }
+    };
+    // The steps of place_data.
+    void reach_data(Pending& at);
+    void write_first_word(Pending& at, uint32_t gap, uint32_t width);
+    bool drop_overlapped(Pending& at);
+    void write_at_cursor(Pending& at);
+    void pad_last_word(Pending& at, uint32_t width);
+    void write_range_end(Pending& at, uint32_t n, uint32_t width);
+    void write_whole_words(Pending& at, uint32_t n);
+    void leave_range_if_full();
+
+    EntryState& state_of(const SectionSpec& entry);
     ByteOrder byte_order(const RomRange& range, const SectionSpec* entry) const;
     void build_pattern(const RomRange& range);
     void make_pattern(const RomRange& range, std::vector<uint8_t>& pattern) const;
@@ -112,11 +168,11 @@ private:
     uint8_t pattern_byte(size_t j) const { return pattern_[j % pattern_.size()]; }
     bool section_below_origin(const SectionSpec& entry, uint32_t address, const RomRange& range) const;
     bool holds_address(const SectionSpec& s, const SectionSpec* entry, uint32_t address) const;
-    void note_first_write(SectionSpec* entry, RomRange* range, uint32_t start);
-    void note_written(SectionSpec* entry, const RomRange* range, uint32_t first, uint32_t last);
+    void note_first_write(uint32_t start);
+    void note_written(uint32_t first, uint32_t last);
     void report_padding(const SectionSpec* entry, uint32_t pad, uint32_t size, uint32_t width);
-    void write_mixed_word(RomRange& range, uint32_t lead, const uint8_t* data, uint32_t count);
-    void write(RomRange& range, const uint8_t* buffer, uint32_t length, uint32_t call_length);
+    void write_mixed_word(const RomRange& range, uint32_t lead, const uint8_t* data, uint32_t count);
+    void write(const RomRange& range, const uint8_t* buffer, uint32_t length, uint32_t call_length);
 
     PlacementSettings settings_;
     const ObjectFile& coff_;
@@ -126,9 +182,14 @@ private:
     DataObserver* data_observer_ = nullptr;
     Diagnostics& diag_;
 
-    RomRange* range_ = nullptr;
-    SectionSpec* entry_ = nullptr;
+    const RomRange* range_ = nullptr;
+    uint32_t address_ = 0;  // next address to be filled in range_
+    const SectionSpec* entry_ = nullptr;
     bool boot_table_mode_ = false;
+    // What placement learnt of each entry, by id; an entry placement has not
+    // seen yet reads as `unseen_`.
+    std::vector<EntryState> entries_;
+    EntryState unseen_;
 
     // Private copy of a chunk.
     std::vector<uint8_t> chunk_;

@@ -55,8 +55,7 @@ void select_default_sections(SectionSelection& selection, const ObjectFile& coff
     if (boot_section) {
         selection.new_section_spec(s.boot_section_name->c_str());
         SectionSpec* spec = selection.current();
-        spec->address = s.boot_section_address;
-        spec->start_address = s.boot_section_address;
+        if (s.boot_section_address != ALL_ONES) spec->paddr = s.boot_section_address;
         selection.append_section_spec();
     }
 
@@ -100,7 +99,8 @@ int resolve_entries(SectionSelection& selection, const ObjectFile& coff,
     int converted = 0;
 
     for (SectionSpec* spec = selection.first(); spec != nullptr; spec = spec->next) {
-        if (spec->datawidth == -1) spec->datawidth = s.data_width;
+        if (!spec->datawidth) spec->datawidth = s.data_width;
+        spec->address = spec->paddr.value_or(ALL_ONES);
 
         const auto found = index.find(spec->name);
         if (found == index.end()) {
@@ -131,13 +131,9 @@ int resolve_entries(SectionSelection& selection, const ObjectFile& coff,
 
         if (spec->boot_loaded()) {
             spec->address = s.boot_org;
-            spec->start_address = s.boot_org;
             spec->page = s.boot_page;
         } else {
-            if (spec->address == ALL_ONES) {
-                spec->address = source->load;
-                spec->start_address = source->load;
-            }
+            spec->address = spec->paddr.value_or(source->load);
             spec->page = source->page;
         }
     }

@@ -46,11 +46,11 @@ struct ConversionOrder {
     // address (a bootstrap section first), then the others in file order.
     std::vector<int> order;
     // The selection entry linked to each section index, or nullptr.
-    std::vector<SectionSpec*> spec_of;
+    std::vector<const SectionSpec*> spec_of;
     // Number of selection entries linked to an input section.
     int converted = 0;
 
-    SectionSpec* spec_for_section(int index) const {
+    const SectionSpec* spec_for_section(int index) const {
         if (index < 0 || static_cast<size_t>(index) >= spec_of.size()) return nullptr;
         return spec_of[static_cast<size_t>(index)];
     }

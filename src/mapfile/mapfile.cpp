@@ -37,61 +37,6 @@ const SectionEntry* input_section(const ObjectFile& coff, const SectionSpec& ent
     return &sections[static_cast<size_t>(entry.section)];
 }
 
-bool placed_in(const ObjectFile& coff, const SectionSpec& entry, const RomRange* range) {
-    return entry.range == range && input_section(coff, entry) != nullptr;
-}
-
-// One line of a range's CONTENTS: an entry and the addresses it took in
-// the range. An entry made of records has a line for every stretch.
-struct MapItem {
-    SectionSpec* entry;
-    uint32_t start;
-    uint32_t last;
-};
-
-// What the range holds, by output start (unsigned); on a tie the entry
-// earlier in the list comes first.
-std::vector<MapItem> placed_items(const SectionSelection& selection, const ObjectFile& coff,
-                                  const RomRange* range, const std::vector<SectionSpec*>& fields) {
-    std::vector<MapItem> items;
-    for (SectionSpec* field : fields)
-        if (field->range == range) items.push_back(MapItem{field, field->start_address, field->last_address});
-    for (SectionSpec* s = selection.first(); s != nullptr; s = s->next) {
-        if (input_section(coff, *s) == nullptr) continue;
-        if ((s->flags & SPEC_RECORDS) != 0) {
-            for (const PlacedExtent& extent : s->extents)
-                if (extent.range == range) items.push_back(MapItem{s, extent.start, extent.last});
-        } else if (s->range == range) {
-            items.push_back(MapItem{s, s->start_address, s->last_address});
-        }
-    }
-    std::stable_sort(items.begin(), items.end(),
-                     [](const MapItem& a, const MapItem& b) { return a.start < b.start; });
-    return items;
-}
-
-// Last address of the boot table as this range shows it: the table's next
-// free address minus one, or the last byte written for a boot-loaded entry
-// of the range when that lies further on (the table address trails a write
-// that is still going on when the range is left in its middle, and it does
-// not count the addresses that placement skipped over a gap).
-uint32_t boot_table_last(const SectionSelection& selection, const ObjectFile& coff,
-                         uint32_t table_address, const RomRange* range) {
-    uint32_t last = table_address - 1;
-    for (const SectionSpec* s = selection.first(); s != nullptr; s = s->next)
-        if (s->boot_loaded() && placed_in(coff, *s, range) && s->last_address > last)
-            last = s->last_address;
-    return last;
-}
-
-bool boot_table_incomplete(const SectionSelection& selection, const ObjectFile& coff,
-                           const RomRange* range) {
-    for (const SectionSpec* s = selection.first(); s != nullptr; s = s->next)
-        if (s->boot_loaded() && placed_in(coff, *s, range) && (s->flags & SPEC_REPORTED) != 0)
-            return true;
-    return false;
-}
-
 void fill_line(FILE* map, uint32_t from, uint32_t to, uint32_t fill) {
     std::fprintf(map, "%08lx..%08lx   FILL = %08lx\n%s", ul(from), ul(to), ul(fill),
                  CONTENTS_INDENT);
@@ -100,8 +45,13 @@ void fill_line(FILE* map, uint32_t from, uint32_t to, uint32_t fill) {
 }  // namespace
 
 MapReport::MapReport(FILE* map, const MapSettings& settings, const SectionSelection& selection,
-                     const ObjectFile& coff, const BootTable& boot)
-    : map_(map), settings_(settings), selection_(selection), coff_(coff), boot_(boot) {}
+                     const ObjectFile& coff, const BootTable& boot, const Placement& placement)
+    : map_(map),
+      settings_(settings),
+      selection_(selection),
+      coff_(coff),
+      boot_(boot),
+      placement_(placement) {}
 
 void MapReport::write_map_header(uint32_t entry_point) {
     const MapSettings& o = settings_;
@@ -134,44 +84,126 @@ void MapReport::write_map_header(uint32_t entry_point) {
     }
 }
 
-void MapReport::write_range_map(const RomRange& current) {
-    const MapSettings& o = settings_;
-    FILE* map = map_;
-    const RomRange* range = &current;
-    if (map == nullptr) return;
+// One line of a range's CONTENTS: an entry and the addresses it took in
+// the range. An entry made of records has a line for every stretch.
+struct MapReport::Item {
+    const SectionSpec* entry;
+    uint32_t start;
+    uint32_t last;
+};
 
+// What the range holds, by output start (unsigned); on a tie the entry
+// earlier in the list comes first.
+std::vector<MapReport::Item> MapReport::placed_items(const RomRange& range) const {
+    std::vector<Item> items;
+    for (const SectionSpec* field : fields_) {
+        const EntryState& state = placement_.entry_state(*field);
+        if (state.range == &range) items.push_back(Item{field, state.start_address, state.last_address});
+    }
+    for (const SectionSpec* s = selection_.first(); s != nullptr; s = s->next) {
+        if (input_section(coff_, *s) == nullptr) continue;
+        const EntryState& state = placement_.entry_state(*s);
+        if ((s->flags & SPEC_RECORDS) != 0) {
+            for (const PlacedExtent& extent : state.extents)
+                if (extent.range == &range) items.push_back(Item{s, extent.start, extent.last});
+        } else if (state.range == &range) {
+            items.push_back(Item{s, state.start_address, state.last_address});
+        }
+    }
+    std::stable_sort(items.begin(), items.end(),
+                     [](const Item& a, const Item& b) { return a.start < b.start; });
+    return items;
+}
+
+// Last address of the boot table as this range shows it: the table's next
+// free address minus one, or the last byte written for a boot-loaded entry
+// of the range when that lies further on (the table address trails a write
+// that is still going on when the range is left in its middle, and it does
+// not count the addresses that placement skipped over a gap).
+uint32_t MapReport::boot_table_last(const RomRange& range) const {
+    uint32_t last = boot_.table_address() - 1;
+    for (const SectionSpec* s = selection_.first(); s != nullptr; s = s->next) {
+        const EntryState& state = placement_.entry_state(*s);
+        if (s->boot_loaded() && state.range == &range && input_section(coff_, *s) != nullptr &&
+            state.last_address > last)
+            last = state.last_address;
+    }
+    return last;
+}
+
+bool MapReport::boot_table_incomplete(const RomRange& range) const {
+    for (const SectionSpec* s = selection_.first(); s != nullptr; s = s->next) {
+        const EntryState& state = placement_.entry_state(*s);
+        if (s->boot_loaded() && state.range == &range && input_section(coff_, *s) != nullptr &&
+            state.reported)
+            return true;
+    }
+    return false;
+}
+
+bool MapReport::shown_before(const SectionSpec& entry) const {
+    return entry.id >= 0 && static_cast<size_t>(entry.id) < shown_.size() &&
+           shown_[static_cast<size_t>(entry.id)];
+}
+
+void MapReport::note_shown(const SectionSpec& entry) {
+    if (entry.id < 0) return;
+    const size_t id = static_cast<size_t>(entry.id);
+    if (id >= shown_.size()) shown_.resize(id + 1, false);
+    shown_[id] = true;
+}
+
+// The block of a range: its title, its output files and what it contains,
+// in one walk through its items by address.
+void MapReport::write_range_map(const RomRange& range) {
+    if (map_ == nullptr) return;
+    write_block_title(range);
+    const std::vector<Item> items = placed_items(range);
+    if (items.empty() && !settings_.image) {
+        std::fputs("   NO CONTENTS\n", map_);
+        return;
+    }
+    write_output_files(range);
+    if (items.empty()) return;
+    // Addresses are carried in 64 bits so that an entry ending at the top
+    // of the address space ends the walk instead of wrapping to 0.
+    const uint64_t next = write_contents(range, items);
+    if (settings_.image && next <= range.end) {
+        std::fputs(CONTENTS_INDENT, map_);
+        std::fprintf(map_, "%08lx..%08lx   FILL = %08lx\n", ul(static_cast<uint32_t>(next)),
+                     ul(range.end), ul(range.fill));
+    }
+}
+
+void MapReport::write_block_title(const RomRange& range) {
+    FILE* map = map_;
     if (title_pending_) {
         std::fputs("\n\nOUTPUT TRANSLATION MAP", map);
         title_pending_ = false;
     }
     std::fputc('\n', map);
     rule(map, '-');
-    std::fprintf(map, "%08lx..%08lx  Page=%d  Memory Width=%d  ROM Width=%d", ul(range->origin),
-                 ul(range->end), range->page, range->memwidth * 8, range->romwidth * 8);
-    if (std::strcmp(range->name, "*DEFAULT*") != 0) std::fprintf(map, "  \"%s\"", range->name);
+    std::fprintf(map, "%08lx..%08lx  Page=%d  Memory Width=%d  ROM Width=%d", ul(range.origin),
+                 ul(range.end), range.page, range.memwidth * 8, range.romwidth * 8);
+    if (std::strcmp(range.name, "*DEFAULT*") != 0) std::fprintf(map, "  \"%s\"", range.name);
     std::fputc('\n', map);
     rule(map, '-');
+}
 
-    // Addresses are carried in 64 bits so that an entry ending at the top
-    // of the address space ends the walk instead of wrapping to 0.
-    uint64_t next = range->origin;
-    const std::vector<MapItem> items = placed_items(selection_, coff_, range, fields_);
-    if (items.empty() && !o.image) {
-        std::fputs("   NO CONTENTS\n", map);
-        return;
-    }
-
+// OUTPUT FILES: each file with its bits of the memory word; under
+// -checksum the figures of each file the range wrote go on a line under
+// its name, the byte counts padded to the widest of the range.
+void MapReport::write_output_files(const RomRange& range) {
+    FILE* map = map_;
     std::fputs("   OUTPUT FILES: ", map);
-    size_t files = range->files.size();
-    if (range->file_count >= 0 && static_cast<size_t>(range->file_count) < files)
-        files = static_cast<size_t>(range->file_count);
-    // Under -checksum the figures of each file the range wrote go on a line
-    // under its name, the byte counts padded to the widest of the range.
+    size_t files = range.files.size();
+    if (range.file_count >= 0 && static_cast<size_t>(range.file_count) < files)
+        files = static_cast<size_t>(range.file_count);
     std::vector<const WrittenFile*> written(files, nullptr);
     int count_width = 0;
     if (checksums_ != nullptr) {
         for (const WrittenFile& file : checksums_->written_files()) {
-            if (file.range != range || file.position < 0 || static_cast<size_t>(file.position) >= files)
+            if (file.range != &range || file.position < 0 || static_cast<size_t>(file.position) >= files)
                 continue;
             written[static_cast<size_t>(file.position)] = &file;
             count_width = std::max(count_width, count_digits(file.figures.bytes));
@@ -179,58 +211,68 @@ void MapReport::write_range_map(const RomRange& current) {
     }
     for (size_t i = 0; i < files; ++i) {
         if (i > 0) std::fputs(FILES_INDENT, map);
-        int lane = static_cast<int>(i) * range->romwidth * 8;
-        std::fprintf(map, "%s [b%d..b%d]\n", range->files[i].name.c_str(), lane,
-                     lane + range->romwidth * 8 - 1);
+        int lane = static_cast<int>(i) * range.romwidth * 8;
+        std::fprintf(map, "%s [b%d..b%d]\n", range.files[i].name.c_str(), lane,
+                     lane + range.romwidth * 8 - 1);
         if (written[i] != nullptr)
             std::fprintf(map, "%s%s\n", FILES_INDENT,
                          checksum_text(written[i]->figures, count_width).c_str());
     }
-    if (items.empty()) return;
+}
 
-    // The walk starts at the lowest start and takes, after each line, the
-    // next item that starts beyond it.
-    std::fputs("\n   CONTENTS: ", map);
+// CONTENTS: the walk starts at the lowest start and takes, after each
+// line, the next item that starts beyond it. Returns the address after the
+// last item shown.
+uint64_t MapReport::write_contents(const RomRange& range, const std::vector<Item>& items) {
+    std::fputs("\n   CONTENTS: ", map_);
+    uint64_t next = range.origin;
     bool boot_table_shown = false;
     bool first = true;
-    for (const MapItem& item : items) {
+    for (const Item& item : items) {
         if (!first && item.start < next) continue;
-        SectionSpec* cur = item.entry;
-        if (!first) std::fputs(CONTENTS_INDENT, map);
+        if (!first) std::fputs(CONTENTS_INDENT, map_);
         first = false;
-        const SectionEntry* section = input_section(coff_, *cur);
-        const bool gap = o.image && next != item.start;
-        if (!cur->boot_loaded()) {
-            if (gap) fill_line(map, static_cast<uint32_t>(next), item.start - 1, range->fill);
-            std::fprintf(map, "%08lx..%08lx   %s", ul(item.start), ul(item.last), cur->name.c_str());
-            if ((cur->flags & SPEC_REPORTED) != 0) std::fputs(" (INCOMPLETE)", map);
-            std::fputc('\n', map);
-        } else {
-            if (!boot_table_shown) {
-                if (gap) fill_line(map, static_cast<uint32_t>(next), item.start - 1, range->fill);
-                std::fprintf(map, "%08lx..%08lx   BOOT TABLE", ul(boot_.boot_org()),
-                             ul(boot_table_last(selection_, coff_, boot_.table_address(), range)));
-                if (boot_table_incomplete(selection_, coff_, range)) std::fputs(" (INCOMPLETE)", map);
-                std::fprintf(map, "\n%s", CONTENTS_INDENT);
-                boot_table_shown = true;
-            }
-            std::fprintf(map, " %19s : ", cur->name.c_str());
-            if ((cur->flags & SPEC_CONTINUED) != 0)
-                std::fputs("(continued)\n", map);
-            else
-                std::fprintf(map, "btad=%08lx  dest=%08lx size=%08x\n", ul(item.start),
-                             ul(section->vaddr), section->size);
-        }
+        if (!item.entry->boot_loaded())
+            write_section_line(range, item, next);
+        else
+            write_boot_line(range, item, next, boot_table_shown);
         const uint32_t end = item.last > item.start ? item.last : item.start;
         next = static_cast<uint64_t>(end) + 1;
-        cur->flags |= SPEC_CONTINUED;
+        note_shown(*item.entry);
         if (next > 0xFFFFFFFFull) break;
     }
+    return next;
+}
 
-    if (o.image && next <= range->end) {
-        std::fputs(CONTENTS_INDENT, map);
-        std::fprintf(map, "%08lx..%08lx   FILL = %08lx\n", ul(static_cast<uint32_t>(next)),
-                     ul(range->end), ul(range->fill));
+// A section's line, after the fill of the gap before it (image mode).
+void MapReport::write_section_line(const RomRange& range, const Item& item, uint64_t next) {
+    if (settings_.image && next != item.start)
+        fill_line(map_, static_cast<uint32_t>(next), item.start - 1, range.fill);
+    std::fprintf(map_, "%08lx..%08lx   %s", ul(item.start), ul(item.last), item.entry->name.c_str());
+    if (placement_.entry_state(*item.entry).reported) std::fputs(" (INCOMPLETE)", map_);
+    std::fputc('\n', map_);
+}
+
+// A boot-loaded entry's line under the BOOT TABLE line, which the first
+// of them in the range brings (after the fill of the gap before it).
+void MapReport::write_boot_line(const RomRange& range, const Item& item, uint64_t next,
+                                bool& table_shown) {
+    const SectionSpec& entry = *item.entry;
+    if (!table_shown) {
+        if (settings_.image && next != item.start)
+            fill_line(map_, static_cast<uint32_t>(next), item.start - 1, range.fill);
+        std::fprintf(map_, "%08lx..%08lx   BOOT TABLE", ul(boot_.boot_org()), ul(boot_table_last(range)));
+        if (boot_table_incomplete(range)) std::fputs(" (INCOMPLETE)", map_);
+        std::fprintf(map_, "\n%s", CONTENTS_INDENT);
+        table_shown = true;
+    }
+    std::fprintf(map_, " %19s : ", entry.name.c_str());
+    if (shown_before(entry)) {
+        std::fputs("(continued)\n", map_);
+    } else {
+        const SectionEntry* section = input_section(coff_, entry);
+        std::fprintf(map_, "btad=%08lx  dest=%08lx size=%08x\n", ul(item.start), ul(section->vaddr),
+                     section->size);
     }
 }
 

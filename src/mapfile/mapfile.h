@@ -36,8 +36,9 @@ struct MapSettings {
 class MapReport : public RangeObserver {
 public:
     // Writes to `map` (opened and closed by the caller).
+    // What the ranges hold it learns from `placement`.
     MapReport(FILE* map, const MapSettings& settings, const SectionSelection& selection,
-              const ObjectFile& coff, const BootTable& boot);
+              const ObjectFile& coff, const BootTable& boot, const Placement& placement);
 
     // Under -checksum: each output file of a range's block gets a line with
     // its figures, taken from the files `output` has closed.
@@ -49,18 +50,34 @@ public:
     void write_range_map(const RomRange& range);
     void range_finished(const RomRange& range) override { write_range_map(range); }
     // The checksum fields' words, shown among the contents of their range.
-    void show_fields(std::vector<SectionSpec*> fields) { fields_ = std::move(fields); }
+    void show_fields(std::vector<const SectionSpec*> fields) { fields_ = std::move(fields); }
     // The block of the checksum fields, after the ranges' blocks.
     void write_checksum_fields(const ChecksumConfig& config, const std::vector<FieldResult>& results);
 
 private:
+    struct Item;
+    void write_block_title(const RomRange& range);
+    void write_output_files(const RomRange& range);
+    uint64_t write_contents(const RomRange& range, const std::vector<Item>& items);
+    void write_section_line(const RomRange& range, const Item& item, uint64_t next);
+    void write_boot_line(const RomRange& range, const Item& item, uint64_t next, bool& table_shown);
+    std::vector<Item> placed_items(const RomRange& range) const;
+    uint32_t boot_table_last(const RomRange& range) const;
+    bool boot_table_incomplete(const RomRange& range) const;
+    bool shown_before(const SectionSpec& entry) const;
+    void note_shown(const SectionSpec& entry);
+
     FILE* map_;
     MapSettings settings_;
     const SectionSelection& selection_;
     const ObjectFile& coff_;
     const BootTable& boot_;
+    const Placement& placement_;
     const RangeOutput* checksums_ = nullptr;
-    std::vector<SectionSpec*> fields_;
+    std::vector<const SectionSpec*> fields_;
+    // By entry id: the entry was shown in an earlier range's block (a
+    // boot-loaded one is "(continued)" in the next).
+    std::vector<bool> shown_;
     // The "OUTPUT TRANSLATION MAP" title is written before the first block only.
     bool title_pending_ = true;
 };
